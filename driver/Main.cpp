@@ -1,0 +1,4 @@
+// SAP Marrowind: a PRTG EXE/XML sensor for the tablespaces of an SAP system's Oracle database.
+#include "driver/Run.h"
+
+int main(int argc, char **argv) { RunSensor(argc, argv); }

@@ -1,0 +1,211 @@
+#include "driver/Profile.h"
+
+#include <cstring>
+
+#include "driver/Password.h"
+#include "output/Document.h"
+#include "platform/Platform.h"
+
+const ProfileKey kProfileKeys[11] = {
+    {"Extcompany.:", 2}, {"Destination:", 3}, {"Client.....:", 3}, {"User.......:", 2},
+    {"Password...:", 2}, {"Language...:", 1}, {"Mode.......:", 3}, {"Hostname...:", 2},
+    {"Sysnr......:", 2}, {"Gwhost.....:", 2}, {"Gwservice..:", 2},
+};
+
+namespace {
+
+enum KeyIndex : size_t {
+    kExtcompany, kDestination, kClient, kUser, kPassword, kLanguage, kMode, kHostname, kSysnr,
+    kGwhost, kGwservice,
+};
+
+constexpr const char *kPrtgPathFile = "C:\\PRTG_Path.Txt";
+constexpr const char *kPrtgSensorDirectory = "PRTG Network Monitor\\Custom Sensors\\ExeXml\\";
+constexpr const char *kSensorDirectory = "Custom Sensors\\ExeXml\\";
+constexpr const char *kProgramDirectories[] = {
+    "\\Programme\\PRTG Network Monitor\\Custom Sensors\\ExeXml\\",
+    "\\Program Files\\PRTG Network Monitor\\Custom Sensors\\ExeXml\\",
+    "\\Program Files (x86)\\PRTG Network Monitor\\Custom Sensors\\ExeXml\\",
+};
+
+void SelectGlobalListing(TextBase &name) {
+    FixedText<255> upper;
+    upper.Assign(name);
+    upper.ToUpper();
+    if (upper.Equals("GLOBAL.P00")) {
+        run.itemMode = true;
+        name.Assign("SAP Quorvane.Gbl");
+    }
+}
+
+void BuildProfilePath() { run.profilePath.Assign(run.profileDirectory).Append(run.profileName); }
+
+// Whether directory + subdirectory + profile name names a file.
+bool ProfileBelow(const TextBase &directory, const char *subdirectory) {
+    FixedText<255> path;
+    path.Assign(directory).Append(subdirectory).Append(run.profileName);
+    return FileExists(path);
+}
+
+bool PrtgDirectoryLine(const TextBase &line) {
+    return line[0] == '\\' || line[2] == '\\' || line[1] == ':';
+}
+
+} // namespace
+
+void ResolveProfileName(const char *argument) {
+    FixedText<255> name(argument);
+    if (name.size() < 4 || name[name.size() - 4] != '.') name.Append(".P00");
+    SelectGlobalListing(name);
+    run.profileDirectory.Clear();
+    size_t lastBackslash = TextBase::npos;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '\\') lastBackslash = i;
+    }
+    if (lastBackslash != TextBase::npos && lastBackslash > 0) {
+        run.profileDirectory.AssignPart(name.c_str(), lastBackslash + 1);
+        run.profileName.Assign(name.c_str() + lastBackslash + 1);
+    } else {
+        run.profileName.Assign(name);
+    }
+    SelectGlobalListing(run.profileName);
+    BuildProfilePath();
+}
+
+FILE *LocateProfile(TextBase &error) {
+    bool directorySearch = outputMode == OutputMode::ExeXml && !run.optionText.Contains("@");
+    if (!directorySearch) {
+        BuildProfilePath();
+        FILE *file = OpenFile(run.profilePath, "rb");
+        if (file == nullptr) error.Format("Error 1002: Profile %s is missing...", run.profilePath.c_str());
+        return file;
+    }
+
+    error.Format("Error 1002: Profile %s is missing...", run.profileName.c_str());
+    run.profileDirectory.Clear();
+    FILE *prtgPath = OpenFile(kPrtgPathFile, "rb");
+    if (prtgPath != nullptr) {
+        FixedText<99> line;
+        while (ReadTextLine(prtgPath, line, 99)) {
+            line.StripLineEnd();
+            if (PrtgDirectoryLine(line)) run.profileDirectory.Assign(line);
+        }
+        CloseFile(prtgPath);
+        if (run.profileDirectory.Last() != '\\') run.profileDirectory.AppendChar('\\');
+        if (ProfileBelow(run.profileDirectory, kPrtgSensorDirectory)) {
+            run.profileDirectory.Append(kPrtgSensorDirectory);
+        }
+        if (ProfileBelow(run.profileDirectory, kSensorDirectory)) run.profileDirectory.Append(kSensorDirectory);
+        BuildProfilePath();
+        if (!FileExists(run.profilePath)) return nullptr;
+    }
+
+    BuildProfilePath();
+    FILE *file = OpenFile(run.profilePath, "rb");
+    for (const char *directory : kProgramDirectories) {
+        if (file != nullptr) break;
+        run.profileDirectory.Assign(directory);
+        BuildProfilePath();
+        file = OpenFile(run.profilePath, "rb");
+    }
+    return file;
+}
+
+TextBase &ProfileField(ConnectionFields &fields, size_t keyIndex) {
+    switch (keyIndex) {
+    case kExtcompany:
+        return fields.extcompany;
+    case kDestination:
+        return fields.destination;
+    case kClient:
+        return fields.client;
+    case kUser:
+        return fields.user;
+    case kPassword:
+        return fields.password;
+    case kLanguage:
+        return fields.language;
+    case kMode:
+        return fields.mode;
+    case kHostname:
+        return fields.hostname;
+    case kSysnr:
+        return fields.sysnr;
+    case kGwhost:
+        return fields.gwhost;
+    default:
+        return fields.gwservice;
+    }
+}
+
+ProfileFault ReadProfile(FILE *file, ConnectionFields &fields, size_t maxLine, bool stopAtPasswordFault) {
+    ProfileFault firstFault = ProfileFault::None;
+    FixedText<kProfileLineSystemLoop> line;
+    while (ReadTextLine(file, line, maxLine)) {
+        line.StripLineEnd();
+        if (line.size() < 12) continue;
+        size_t keyIndex = 0;
+        while (keyIndex < 11 && strncmp(line.c_str(), kProfileKeys[keyIndex].key, 12) != 0) ++keyIndex;
+        if (keyIndex == 11) continue;
+        FixedText<60> value;
+        if (line.size() >= 14) value.AssignPart(line.c_str() + 13, 60);
+
+        TextBase &field = ProfileField(fields, keyIndex);
+        if (keyIndex == kPassword) {
+            if (value.empty()) {
+                fields.password.Clear();
+                continue;
+            }
+            PasswordFault fault = UnscramblePassword(value.c_str(), fields.password);
+            if (fault == PasswordFault::None) continue;
+            ProfileFault found =
+                fault == PasswordFault::Form ? ProfileFault::InvalidPassword : ProfileFault::WrongPassword;
+            if (stopAtPasswordFault) return found;
+            fields.password.Clear();
+            if (firstFault == ProfileFault::None) firstFault = found;
+            continue;
+        }
+        field.Assign(value);
+        if (keyIndex == kUser) field.ToUpper();
+        if (keyIndex == kHostname) fields.shownHost.Assign(value);
+    }
+    return firstFault;
+}
+
+bool AnyFieldTooShort(const ConnectionFields &fields) {
+    ConnectionFields &readable = const_cast<ConnectionFields &>(fields);
+    for (size_t i = 0; i < 11; ++i) {
+        if (ProfileField(readable, i).size() < kProfileKeys[i].minimum) return true;
+    }
+    return false;
+}
+
+ProfileFault CheckProfileFields(const ConnectionFields &fields) {
+    if (fields.user.empty()) return ProfileFault::UserMissing;
+    if (fields.password.empty()) return ProfileFault::PasswordMissing;
+    if (AnyFieldTooShort(fields)) return ProfileFault::InvalidParameters;
+    return ProfileFault::None;
+}
+
+void ProfileFaultText(TextBase &text, ProfileFault fault, const char *profileName) {
+    switch (fault) {
+    case ProfileFault::None:
+        text.Clear();
+        break;
+    case ProfileFault::InvalidPassword:
+        text.Format("Error 1004: Invalid Password in Profile %s found...", profileName);
+        break;
+    case ProfileFault::WrongPassword:
+        text.Format("Error 1005: Wrong Password in Profile %s found...", profileName);
+        break;
+    case ProfileFault::UserMissing:
+        text.Format("Error 1006: Username in Profile %s is missing...", profileName);
+        break;
+    case ProfileFault::PasswordMissing:
+        text.Format("Error 1007: Password in Profile %s is missing...", profileName);
+        break;
+    case ProfileFault::InvalidParameters:
+        text.Format("Error 1003: Invalid Parameter(s) at %s found...", profileName);
+        break;
+    }
+}

@@ -1,0 +1,52 @@
+// Profile files: resolving the profile name, the PRTG directory search, reading a profile's keys
+// into the connection fields and checking them.
+//
+// Reads and writes the run state's profile name, profile directory, profile path, item mode and
+// connection fields; reads the option text and the output mode.
+#pragma once
+
+#include <cstdio>
+
+#include "driver/RunState.h"
+#include "platform/FixedText.h"
+
+constexpr size_t kProfileLineSingleRun = 159;
+constexpr size_t kProfileLineSystemLoop = 199;
+
+// Default extension, directory part, and the name GLOBAL (which selects item mode).
+void ResolveProfileName(const char *argument);
+
+// Finds and opens the profile (or listing file) named by the run state. Returns the open file, or
+// null with the full text of Error 1002 in `error`.
+FILE *LocateProfile(TextBase &error);
+
+enum class ProfileFault {
+    None,
+    InvalidPassword,   // 1004: the stored password has the wrong form
+    WrongPassword,     // 1005: the check digit fails
+    UserMissing,       // 1006
+    PasswordMissing,   // 1007
+    InvalidParameters, // 1003: a value shorter than its minimum
+};
+
+// Reads the keys of an open profile into the fields. With stopAtPasswordFault (a single-system run)
+// the reading ends at a password line that fails, and that fault is returned; otherwise every line
+// is read, a failing password empties the password field (another system's password is never kept
+// for this one) and the first password fault is returned.
+ProfileFault ReadProfile(FILE *file, ConnectionFields &fields, size_t maxLine, bool stopAtPasswordFault);
+
+// The checks after reading, in their order: user, password, minimum lengths.
+ProfileFault CheckProfileFields(const ConnectionFields &fields);
+// Whether any field is shorter than its minimum length.
+bool AnyFieldTooShort(const ConnectionFields &fields);
+
+// The error message of a fault for the profile name.
+void ProfileFaultText(TextBase &text, ProfileFault fault, const char *profileName);
+
+// Profile keys, for the tool that writes profiles.
+struct ProfileKey {
+    const char *key; // 12 characters
+    size_t minimum;
+};
+extern const ProfileKey kProfileKeys[11];
+TextBase &ProfileField(ConnectionFields &fields, size_t keyIndex);

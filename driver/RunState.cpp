@@ -1,0 +1,3 @@
+#include "driver/RunState.h"
+
+RunState run;

@@ -1,0 +1,17 @@
+// Console services beside the sensor document: the aligned listing line and the event log.
+//
+// Reads from the run state: the option text (",SYSLOG" opens the event log).
+#pragma once
+
+#include <cstdint>
+
+// Prints indent blanks, the label left-aligned in a column of width characters (a longer label
+// whole), " : ", the value and a line end.
+void PrintListingLine(const char *label, int32_t indent, int32_t width, const char *value);
+
+// Appends "<handle> <text> <detail>" to the event log "Marrowind.Log" in the working directory when
+// the option text holds ",SYSLOG"; otherwise does nothing.
+void LogEvent(int32_t handle, const char *text, const char *detail);
+
+// Writes one plain line to the event log when it is open.
+void LogAbortLine(const char *line);

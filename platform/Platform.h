@@ -1,0 +1,42 @@
+// The platform seam: files by their Windows-style names, text lines, file deletion, the time of day,
+// standard output and the end of the process. Nothing else in the program knows which platform it
+// runs on.
+#pragma once
+
+#include <cstdio>
+
+#include "platform/FixedText.h"
+
+// On Windows a name is used as given. On POSIX every backslash becomes a slash and a leading drive
+// letter with its colon stands for the file-system root: "C:\PRTG_Path.Txt" is "/PRTG_Path.Txt".
+void NativeFileName(TextBase &native, const char *windowsName);
+
+// Opens a file by its Windows-style name. A name that was cut (truncated text), an empty name and
+// a directory never open. Mode as for fopen; text files are opened "rb" and read with ReadTextLine.
+FILE *OpenFile(const TextBase &windowsName, const char *mode);
+FILE *OpenFile(const char *windowsName, const char *mode);
+void CloseFile(FILE *&file);
+bool FileExists(const TextBase &windowsName);
+void RemoveFile(const char *windowsName);
+
+// Reads one piece of a text line the way fgets does with a buffer of maxChars + 1 bytes: at most
+// maxChars characters, ending after the line feed when one comes first; the rest of a longer line
+// is the next piece. A carriage return directly before a line feed is dropped, as Windows' text
+// mode does, so CR LF and LF files read alike everywhere. A zero byte ends the text (the rest of the
+// piece is consumed). Returns false at the end of the file when nothing was read.
+bool ReadTextLine(FILE *file, TextBase &line, size_t maxChars);
+
+// Reads one line from standard input, without echo and after the prompt on standard error when
+// standard input is a terminal; the line end is removed. Returns false at the end of input.
+bool ReadSecretLine(const char *prompt, TextBase &line, size_t maxChars);
+
+// Local time of day as "HH:MM:SS".
+void TimeOfDay(TextBase &text);
+
+// Standard output: the text as it stands, no formatting of its content.
+void WriteOut(const char *text);
+void WriteOut(const TextBase &text);
+void WriteOutFormat(const char *format, ...) MARROWIND_PRINTF_LIKE(1, 2);
+
+// Ends the process with the status after flushing standard output.
+[[noreturn]] void EndProcess(int status);

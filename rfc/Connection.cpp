@@ -1,0 +1,118 @@
+#include <cstring>
+
+#include "driver/RunState.h"
+#include "output/Console.h"
+#include "platform/Platform.h"
+#include "rfc/Rfc.h"
+
+namespace {
+
+// Copies of the connection values that the records point into; they last for the whole run.
+struct ConnectionCopies {
+    FixedText<11> destination;
+    FixedText<11> client;
+    FixedText<47> user;
+    FixedText<31> password;
+    FixedText<31> language;
+    FixedText<31> mode;
+    FixedText<47> hostname;
+    FixedText<31> sysnr;
+    FixedText<61> gwhost;
+    FixedText<31> gwservice;
+};
+ConnectionCopies copies;
+
+const char *TextOrNull(const TextBase &text) { return text.empty() ? nullptr : text.c_str(); }
+
+// The value behind a keyword of the option text, as typed, up to the next comma or blank.
+void OverrideValue(TextBase &value, const char *keyword) {
+    size_t at = run.optionText.Find(keyword);
+    value.Clear();
+    for (size_t i = at + strlen(keyword); i < run.optionTextAsGiven.size(); ++i) {
+        char c = run.optionTextAsGiven[i];
+        if (c == ',' || c == ' ') break;
+        value.AppendChar(c);
+    }
+}
+
+bool CopyFile(FILE *from, FILE *to) {
+    char block[4096];
+    size_t count;
+    while ((count = fread(block, 1, sizeof block, from)) > 0) {
+        if (fwrite(block, 1, count, to) != count) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+RFC_HANDLE OpenRfcConnection(RfcOpenRecords &records) {
+    const ConnectionFields &fields = run.connection;
+    copies.destination.Assign(fields.destination);
+    copies.client.Assign(fields.client);
+    copies.user.Assign(fields.user);
+    copies.password.Assign(fields.password);
+    copies.language.Assign(fields.language);
+    copies.mode.Assign(fields.mode);
+    copies.hostname.Assign(fields.hostname);
+    copies.sysnr.Assign(fields.sysnr);
+    copies.gwhost.Assign(fields.gwhost);
+    copies.gwservice.Assign(fields.gwservice);
+
+    if (run.optionText.Contains(",HOST=")) OverrideValue(copies.hostname, ",HOST=");
+    if (run.optionText.Contains(",NO=")) OverrideValue(copies.sysnr, ",NO=");
+
+    // The connect string takes user and password as the profile gives them.
+    FixedText<255> connect;
+    connect.Format("CLIENT=%s USER=%s PASSWD=%s LANG=D DEST=%s", copies.client.c_str(), copies.user.c_str(),
+                   copies.password.c_str(), copies.destination.c_str());
+
+    if (copies.user.size() < 12) copies.user.AppendRepeated(' ', 12 - copies.user.size());
+    if (copies.password.size() < 10) copies.password.AppendRepeated(' ', 10 - copies.password.size());
+
+    RFC_OPTIONS &options = records.options;
+    options.destination = copies.destination.c_str();
+    options.client = copies.client.c_str();
+    options.user = copies.user.c_str();
+    options.password = copies.password.c_str();
+    options.language = copies.language.c_str();
+    if (copies.mode.Equals("R/2")) {
+        options.mode = RFC_MODE_GATEWAY;
+        records.gateway.gateway_host = TextOrNull(copies.gwhost);
+        records.gateway.gateway_service = TextOrNull(copies.gwservice);
+        options.connopt = &records.gateway;
+    } else {
+        options.mode = RFC_MODE_SERVER;
+        records.server.hostname = TextOrNull(copies.hostname);
+        if (!copies.sysnr.empty()) records.server.sysnr = static_cast<int32_t>(DecimalValue(copies.sysnr.c_str()));
+        records.server.gateway_host = TextOrNull(copies.gwhost);
+        records.server.gateway_service = TextOrNull(copies.gwservice);
+        options.connopt = &records.server;
+    }
+    options.trace = 0;
+
+    FixedText<31> destinationFile;
+    destinationFile.Assign("SapRfc.").Append(copies.destination);
+    FILE *source = OpenFile(destinationFile, "rb");
+    if (source == nullptr) {
+        RFC_HANDLE handle = RfcOpen(&options);
+        LogEvent(static_cast<int32_t>(handle), "RfcOpen called", "");
+        return handle;
+    }
+
+    WriteOutFormat("* SapRfc.Ini.......: %s<\n", copies.destination.c_str());
+    FILE *target = OpenFile("SapRfc.ini", "wb");
+    if (target == nullptr) {
+        CloseFile(source);
+        return 0;
+    }
+    CopyFile(source, target);
+    CloseFile(source);
+    CloseFile(target);
+
+    RFC_ERROR_INFO_EX errorInfo{};
+    RFC_HANDLE handle = RfcOpenEx(connect.c_str(), &errorInfo);
+    connect.Wipe(); // it held the password in plain
+    LogEvent(static_cast<int32_t>(handle), "RfcOpenEx called", "");
+    return handle;
+}
