@@ -59,11 +59,15 @@ bool ReadStoredPassword(TextBase &stored) {
         return false;
     }
     std::random_device device;
-    bool ok = !password.truncated() && ScramblePassword(password.c_str(), stored, RandomNumber, &device);
     size_t length = password.size();
+    size_t minimum = kProfileKeys[4].minimum;
+    bool ok = length >= minimum && !password.truncated() &&
+              ScramblePassword(password.c_str(), stored, RandomNumber, &device);
     password.Wipe();
     if (!ok) {
-        if (length > kPasswordBodyLength) {
+        if (length < minimum) {
+            fprintf(stderr, "MarrowindProfile: the password needs at least %zu characters\n", minimum);
+        } else if (length > kPasswordBodyLength) {
             fprintf(stderr, "MarrowindProfile: the password has %zu characters; a profile holds at most %zu\n",
                     length, kPasswordBodyLength);
         } else {
@@ -105,7 +109,7 @@ int Check(const char *path) {
     for (size_t i = 0; i < 11; ++i) {
         const TextBase &value = ProfileField(fields, i);
         if (i == 4) {
-            printf("%s %zu characters\n", kProfileKeys[i].key, value.size());
+            printf("%s %zu character%s\n", kProfileKeys[i].key, value.size(), value.size() == 1 ? "" : "s");
         } else {
             printf("%s %s\n", kProfileKeys[i].key, value.c_str());
         }

@@ -1,0 +1,250 @@
+#!/usr/bin/env python3
+"""Runs end-to-end cases of SAP Marrowind: the real program in a fresh working directory against the
+simulated SAP landscape, comparing standard output byte for byte, the exit status and the files left.
+
+A case file holds directives, then sections:
+
+    # comment lines start with '#'
+    arg: PRD                      one program argument per line ("arg:" alone is an empty argument)
+    status: 0                     expected exit status
+    absent: Dev_Rfc.Trc           a file that must not be there after the run
+    left: Dev_Rfc.Trc PRD.P00     the exact set of files (blank-separated) in the directory after the run
+    only: windows                 run this case only with a Windows launcher (or "native")
+
+    === file PRD.P00 [crlf]       an input file; "crlf" writes CR LF line ends; a name starting with
+                                  "C:\\" is placed on the Windows drive (Windows runs only)
+    === stdout [noeol]            the expected standard output
+    === expect-file Dev_Rfc.Trc   the expected content of a file after the run
+
+Section text ends at the next "===" line; its lines are joined with line feeds and end with one
+(unless "noeol" is given). In file sections {SCRAMBLED:password} becomes the stored value of the
+password, made by the profile tool. In expected texts {TIME} matches a time of day HH:MM:SS, {DATE}
+a date YYYYMMDD and {HHMMSS} a time without colons. Standard output is compared after turning CR LF
+into LF (the Windows console writes CR LF); nothing else is relaxed.
+"""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+PLACEHOLDERS = {
+    "{TIME}": r"\d\d:\d\d:\d\d",
+    "{DATE}": r"\d{8}",
+    "{HHMMSS}": r"\d{6}",
+}
+
+
+class Case:
+    def __init__(self, path):
+        self.path = path
+        self.name = os.path.splitext(os.path.basename(path))[0]
+        self.args = []
+        self.status = 0
+        self.absent = []
+        self.left = None
+        self.only = None
+        self.files = []  # (name, bytes, crlf)
+        self.stdout = None
+        self.expect_files = []  # (name, text)
+        self.parse()
+
+    def parse(self):
+        with open(self.path, encoding="utf-8", newline="\n") as handle:
+            lines = handle.read().split("\n")
+        if lines and lines[-1] == "":
+            lines.pop()
+        section = None
+        body = []
+
+        def finish():
+            if section is None:
+                return
+            kind, words = section[0], section[1:]
+            flags = set(words[1:]) if kind in ("file", "expect-file") else set(words)
+            text = "\n".join(body) + ("\n" if body and "noeol" not in flags else "")
+            if kind == "file":
+                self.files.append((words[0], text, "crlf" in flags))
+            elif kind == "stdout":
+                self.stdout = text
+            elif kind == "expect-file":
+                self.expect_files.append((words[0], text))
+            else:
+                raise ValueError(f"{self.path}: unknown section {kind}")
+
+        for line in lines:
+            if line.startswith("==="):
+                finish()
+                words = line[3:].split()
+                if words and words[0] in ("file", "expect-file") and len(words) >= 2:
+                    # File names may hold blanks: the name runs up to a trailing flag word.
+                    rest = line[3:].strip()[len(words[0]):].strip()
+                    flag_words = []
+                    while rest.split() and rest.split()[-1] in ("crlf", "noeol"):
+                        flag_words.insert(0, rest.split()[-1])
+                        rest = rest[: rest.rfind(flag_words[0])].rstrip()
+                    words = [words[0], rest] + flag_words
+                section = words
+                body = []
+                continue
+            if section is not None:
+                body.append(line)
+                continue
+            if not line.strip() or line.startswith("#"):
+                continue
+            key, _, value = line.partition(":")
+            value = value[1:] if value.startswith(" ") else value
+            if key == "arg":
+                self.args.append(value)
+            elif key == "status":
+                self.status = int(value)
+            elif key == "absent":
+                self.absent.append(value.strip())
+            elif key == "left":
+                self.left = sorted(value.split())
+            elif key == "only":
+                self.only = value.strip()
+            else:
+                raise ValueError(f"{self.path}: unknown directive {key}")
+        finish()
+
+
+def pattern_of(expected):
+    parts = re.split(r"(\{TIME\}|\{DATE\}|\{HHMMSS\})", expected)
+    return re.compile("".join(PLACEHOLDERS.get(p, re.escape(p)) for p in parts), re.S)
+
+
+def matches(expected, actual):
+    return pattern_of(expected).fullmatch(actual) is not None
+
+
+def scramble(tool, password, launcher):
+    result = subprocess.run(launcher + [tool, "scramble"], input=password + "\n", capture_output=True,
+                            text=True, timeout=60)
+    if result.returncode != 0:
+        raise RuntimeError(f"profile tool refused password {password!r}: {result.stderr}")
+    return result.stdout.strip()
+
+
+def first_difference(expected, actual):
+    for number, (e, a) in enumerate(zip(expected.split("\n"), actual.split("\n")), 1):
+        if not matches(e, a):
+            return f"line {number}:\n  expected: {e!r}\n  actual:   {a!r}"
+    return "the outputs differ in length"
+
+
+def run_case(case, args):
+    windows = bool(args.launcher)
+    if case.only == "windows" and not windows:
+        return None, "Windows only"
+    if case.only == "native" and windows:
+        return None, "native only"
+    workdir = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-", dir=args.workroot)
+    drive_files = []
+    try:
+        for name, text, crlf in case.files:
+            text = re.sub(r"\{SCRAMBLED:([^}]*)\}", lambda m: scramble(args.tool, m.group(1), []), text)
+            data = text.encode("latin-1")
+            if crlf:
+                data = data.replace(b"\n", b"\r\n")
+            if re.match(r"^[A-Za-z]:\\", name):
+                if not args.drive_c:
+                    return None, "needs a Windows drive"
+                target = os.path.join(args.drive_c, *name[3:].split("\\"))
+                drive_files.append(target)
+            else:
+                target = os.path.join(workdir, *name.split("\\"))
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            with open(target, "wb") as handle:
+                handle.write(data)
+
+        launcher = args.launcher.split() if args.launcher else []
+        program = os.path.abspath(args.program)
+        result = subprocess.run(launcher + [program] + case.args, cwd=workdir, capture_output=True,
+                                timeout=args.timeout, env=args.env)
+        stdout = result.stdout.decode("latin-1").replace("\r\n", "\n")
+        failures = []
+        if case.stdout is not None and not matches(case.stdout, stdout):
+            failures.append("standard output differs, " + first_difference(case.stdout, stdout)
+                            + "\n--- expected\n" + case.stdout + "--- actual\n" + stdout + "---")
+        if result.returncode != case.status:
+            failures.append(f"exit status {result.returncode}, expected {case.status}")
+        for name, text in case.expect_files:
+            path = os.path.join(workdir, *name.split("\\"))
+            if not os.path.exists(path):
+                failures.append(f"file {name} is missing")
+                continue
+            with open(path, "rb") as handle:
+                content = handle.read().decode("latin-1").replace("\r\n", "\n")
+            if not matches(text, content):
+                failures.append(f"file {name} differs\n--- expected\n{text}--- actual\n{content}---")
+        for name in case.absent:
+            if os.path.exists(os.path.join(workdir, *name.split("\\"))):
+                failures.append(f"file {name} should not be there")
+        if case.left is not None:
+            present = sorted(os.path.relpath(os.path.join(root, f), workdir).replace(os.sep, "\\")
+                             for root, _, files in os.walk(workdir) for f in files)
+            if present != case.left:
+                failures.append(f"files left {present}, expected {case.left}")
+        if result.stderr and not windows:
+            sanitizer = result.stderr.decode("latin-1")
+            if "Sanitizer" in sanitizer or "runtime error" in sanitizer:
+                failures.append("sanitizer report:\n" + sanitizer)
+        return (not failures), "\n".join(failures)
+    except subprocess.TimeoutExpired:
+        return False, f"the program did not end within {args.timeout} seconds"
+    finally:
+        for path in drive_files:
+            try:
+                os.remove(path)
+            except OSError:
+                pass
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--program", required=True, help="the sensor program to run")
+    parser.add_argument("--tool", required=True, help="the profile tool, for {SCRAMBLED:...} (runs natively)")
+    parser.add_argument("--launcher", default="", help="command that runs the program, e.g. wine64")
+    parser.add_argument("--drive-c", default="", help="folder of the Windows drive C: (Windows runs)")
+    parser.add_argument("--workroot", default=None, help="folder for the working directories")
+    parser.add_argument("--timeout", type=int, default=30)
+    parser.add_argument("cases", nargs="+", help="case files or folders of case files")
+    args = parser.parse_args()
+    args.env = dict(os.environ)
+    args.env.setdefault("ASAN_OPTIONS", "detect_leaks=1")
+    if args.launcher:
+        args.env.setdefault("WINEDEBUG", "-all")
+
+    paths = []
+    for item in args.cases:
+        if os.path.isdir(item):
+            paths += sorted(os.path.join(item, f) for f in os.listdir(item) if f.endswith(".case"))
+        else:
+            paths.append(item)
+
+    passed = failed = skipped = 0
+    for path in paths:
+        case = Case(path)
+        ok, message = run_case(case, args)
+        if ok is None:
+            skipped += 1
+            if len(paths) == 1:
+                print(f"SKIP {case.name}: {message}")
+            continue
+        if ok:
+            passed += 1
+        else:
+            failed += 1
+            print(f"FAIL {case.name}\n{message}\n")
+    label = "wine" if args.launcher else "native"
+    print(f"{label}: {passed} passed, {failed} failed" + (f", {skipped} skipped" if skipped else ""))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver/RunState.h"
+#include "output/Document.h"
+
+namespace {
+
+class Document : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        documentBuffer.Clear();
+        channelCount = 0;
+        outputMode = OutputMode::ExeXml;
+        run.itemMode = false;
+        run.itemChannelName.Clear();
+        SetOptions("");
+    }
+    static void SetOptions(const char *asGiven) {
+        run.optionTextAsGiven.Assign(asGiven);
+        run.optionText.Assign(asGiven);
+        run.optionText.ToUpper();
+    }
+    // The document of one summary text and two channels, as a single-system run writes it.
+    static std::string TwoChannelRun() {
+        std::string out;
+        BeginDocument();
+        BeginText();
+        AppendTextContent("T");
+        EndText();
+        out += documentBuffer.c_str();
+        documentBuffer.Clear();
+        WriteChannel("N1", "V1", "U1");
+        out += documentBuffer.c_str();
+        documentBuffer.Clear();
+        WriteChannel("N2", "V2", "");
+        out += documentBuffer.c_str();
+        documentBuffer.Clear();
+        EndDocument();
+        out += documentBuffer.c_str();
+        documentBuffer.Clear();
+        return out;
+    }
+};
+
+TEST_F(Document, ExeXmlDocument) {
+    EXPECT_EQ(TwoChannelRun(), "\n<Prtg>\n\n<Text>T</Text>\n\n"
+                               "<Result><Channel>N1</Channel>\n<Unit>Custom</Unit>\n<CustomUnit>U1</CustomUnit>\n"
+                               "<Value>V1</Value></Result>\n\n"
+                               "<Result><Channel>N2</Channel>\n<Value>V2</Value></Result>\n\n</Prtg>\n");
+}
+
+TEST_F(Document, OstravelLines) {
+    outputMode = OutputMode::Ostravel;
+    EXPECT_EQ(TwoChannelRun(), "\n# T\n\nMessage.N1: N1 (U1)\nStatistic.N1: V1\n\nMessage.N2: N2 (#)\nStatistic.N2: V2\n");
+}
+
+TEST_F(Document, BrennicLines) {
+    outputMode = OutputMode::Brennic;
+    EXPECT_EQ(TwoChannelRun(), "\n# T\n> N1: V1 U1\n> N2: V2 #\n");
+}
+
+TEST_F(Document, BrennicSelectedChannel) {
+    outputMode = OutputMode::Brennic;
+    SetOptions("ch=2");
+    EXPECT_EQ(TwoChannelRun(), "V2\n");
+    channelCount = 0;
+    SetOptions("CH=1234");
+    for (int i = 0; i < 122; ++i) WriteChannel("x", "v", "");
+    documentBuffer.Clear();
+    WriteChannel("x", "123rd", "");
+    EXPECT_STREQ(documentBuffer.c_str(), "123rd");
+    for (const char *none : {"CH=0", "CH=X"}) {
+        channelCount = 0;
+        SetOptions(none);
+        EXPECT_EQ(TwoChannelRun(), "\n") << none;
+    }
+    channelCount = 0;
+    SetOptions("CH=2,SYSLOG");
+    EXPECT_EQ(TwoChannelRun(), "V2\n");
+}
+
+TEST_F(Document, UnitNormalisationOnlyInLineModes) {
+    WriteChannel("a", "1", "PerCent");
+    WriteChannel("b", "2", "TimeResponse");
+    EXPECT_STREQ(documentBuffer.c_str(), "\n<Result><Channel>a</Channel>\n<Unit>Custom</Unit>\n<CustomUnit>PerCent"
+                                         "</CustomUnit>\n<Value>1</Value></Result>\n"
+                                         "\n<Result><Channel>b</Channel>\n<Unit>Custom</Unit>\n<CustomUnit>"
+                                         "TimeResponse</CustomUnit>\n<Value>2</Value></Result>\n");
+    documentBuffer.Clear();
+    outputMode = OutputMode::Brennic;
+    WriteChannel("a", "1", "PerCent");
+    WriteChannel("b", "2", "TimeResponse");
+    WriteChannel("c", "3", "percent");
+    EXPECT_STREQ(documentBuffer.c_str(), "\n> a: 1 %\n> b: 2 mSec\n> c: 3 percent");
+}
+
+TEST_F(Document, OstravelKeepsTheFirstTenChannelsOfTheProcess) {
+    outputMode = OutputMode::Ostravel;
+    for (int i = 1; i <= 10; ++i) WriteChannel("c", "v", "u");
+    std::string ten = documentBuffer.c_str();
+    WriteChannel("eleventh", "v", "u");
+    WriteChannel("twelfth", "v", "u");
+    EXPECT_EQ(documentBuffer.c_str(), ten);
+    EXPECT_EQ(channelCount, 12);
+}
+
+TEST_F(Document, CleanedKeys) {
+    struct {
+        const char *name, *key;
+    } cases[] = {{"Used (MB)", "Used__MB_"}, {"a.b.c", "a_b.c"}, {"x-y:z", "x_y_z"}, {"/\\[]*", "_____"}};
+    for (const auto &c : cases) {
+        FixedText<40> key(c.name);
+        CleanChannelKey(key);
+        EXPECT_STREQ(key.c_str(), c.key);
+    }
+    outputMode = OutputMode::Ostravel;
+    run.itemMode = true;
+    run.itemChannelName.Assign("PRD.P00");
+    WriteChannel("PRD.P00", "75", "%");
+    EXPECT_STREQ(documentBuffer.c_str(), "\n\nMessage.PRD_P00: PRD.P00 (%)\nStatistic.PRD_P00: 75");
+}
+
+TEST_F(Document, ErrorDocumentInEveryModeDiscardsTheBuffer) {
+    for (OutputMode mode : {OutputMode::ExeXml, OutputMode::Ostravel, OutputMode::Brennic}) {
+        outputMode = mode;
+        BeginDocument();
+        WriteChannel("a", "1", "u");
+        WriteErrorDocument("Error 1001: Parameter for Profile-Name is missing !");
+        EXPECT_STREQ(documentBuffer.c_str(),
+                     "<Prtg>\n<Error>1</Error>\n<Text>Error 1001: Parameter for Profile-Name is missing !</Text>\n</Prtg>\n");
+    }
+}
+
+TEST_F(Document, ErrorDocumentFromTheBufferItself) {
+    documentBuffer.Assign("Error 1014: RFC-Failure raised ! - Look for Trace-File");
+    WriteErrorDocument(documentBuffer.c_str());
+    EXPECT_STREQ(documentBuffer.c_str(), "<Prtg>\n<Error>1</Error>\n<Text>Error 1014: RFC-Failure raised ! - Look for "
+                                         "Trace-File</Text>\n</Prtg>\n");
+}
+
+TEST_F(Document, XmlTextsAreEscaped) {
+    BeginDocument();
+    BeginText();
+    AppendTextContent("(R&D) <x>");
+    EndText();
+    WriteChannel("A&B<C>", "1&2", "<u>");
+    EXPECT_STREQ(documentBuffer.c_str(), "\n<Prtg>\n\n<Text>(R&amp;D) &lt;x&gt;</Text>\n"
+                                         "\n<Result><Channel>A&amp;B&lt;C&gt;</Channel>\n<Unit>Custom</Unit>\n"
+                                         "<CustomUnit>&lt;u&gt;</CustomUnit>\n<Value>1&amp;2</Value></Result>\n");
+    WriteErrorDocument("Error 1002: Profile <A&B>.P00 is missing...");
+    EXPECT_STREQ(documentBuffer.c_str(), "<Prtg>\n<Error>1</Error>\n<Text>Error 1002: Profile &lt;A&amp;B&gt;.P00 is "
+                                         "missing...</Text>\n</Prtg>\n");
+}
+
+TEST_F(Document, LineModesStayVerbatim) {
+    outputMode = OutputMode::Brennic;
+    BeginDocument();
+    BeginText();
+    AppendTextContent("(R&D) <x>");
+    WriteChannel("A&B", "1", "<u>");
+    EXPECT_STREQ(documentBuffer.c_str(), "\n# (R&D) <x>\n> A&B: 1 <u>");
+}
+
+TEST_F(Document, OverlongPiecesAreCutNeverOverrun) {
+    std::string huge(10000, 'n');
+    BeginDocument();
+    WriteChannel(huge.c_str(), huge.c_str(), huge.c_str());
+    EXPECT_EQ(documentBuffer.size(), kDocumentCapacity);
+    EXPECT_TRUE(documentBuffer.truncated());
+    WriteErrorDocument(huge.c_str());
+    EXPECT_EQ(documentBuffer.size(), kDocumentCapacity);
+    outputMode = OutputMode::Ostravel;
+    BeginDocument();
+    std::string name(1000, 'n');
+    WriteChannel(name.c_str(), huge.c_str(), huge.c_str());
+    // The key, value and unit copies hold 123 characters each; the name goes in whole.
+    std::string key(123, 'n');
+    std::string cut(123, 'n');
+    EXPECT_EQ(std::string(documentBuffer.c_str()),
+              "\n\nMessage." + key + ": " + name + " (" + cut + ")\nStatistic." + key + ": " + cut);
+}
+
+} // namespace

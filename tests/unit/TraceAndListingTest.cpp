@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TempDirectory.h"
+#include "driver/Listing.h"
+#include "driver/Run.h"
+#include "output/Document.h"
+#include "platform/Platform.h"
+#include "rfc/Rfc.h"
+
+namespace {
+
+std::string Notice() {
+    documentBuffer.Assign("Error 1014: RFC-Failure raised !");
+    AppendTraceNotice();
+    return documentBuffer.c_str();
+}
+
+TEST(TraceNotice, MissingEmptyAndTextlessTraceFiles) {
+    TempDirectory dir;
+    EXPECT_EQ(Notice(), "Error 1014: RFC-Failure raised ! - Look for Trace-File");
+    dir.Write("Dev_Rfc.Trc", "");
+    EXPECT_EQ(Notice(), "Error 1014: RFC-Failure raised ! - Please Check Trace-File !");
+    // The last block has a header and no text: earlier texts do not count.
+    dir.Write("Dev_Rfc.Trc", "**** ERROR file opened at 20261208 101010\nERROR       first\n"
+                             "**** ERROR file opened at 20261208 101011\n");
+    EXPECT_EQ(Notice(), "Error 1014: RFC-Failure raised ! - Please Check Trace-File !");
+}
+
+TEST(TraceNotice, LastErrorTextWins) {
+    TempDirectory dir;
+    dir.Write("Dev_Rfc.Trc", "**** ERROR file opened at 20261208 101010\r\nERROR       first\r\n"
+                             "**** ERROR file opened at 20261208 101011\r\nERROR       second text\r\n");
+    EXPECT_EQ(Notice(), "Error 1014: RFC-Failure raised ! - second text");
+    dir.Write("Dev_Rfc.Trc", "**** ERROR file opened\nERROR       partner not reached\nXXXXXXX======> detail text\n");
+    EXPECT_EQ(Notice(), "Error 1014: RFC-Failure raised ! - detail text");
+    // An "ERROR " line of at most 12 characters empties the kept text.
+    dir.Write("Dev_Rfc.Trc", "**** ERROR x\nERROR       text\nERROR      \n");
+    EXPECT_EQ(Notice(), "Error 1014: RFC-Failure raised ! - Please Check Trace-File !");
+}
+
+TEST(TraceNotice, LongLinesAreTakenInPieces) {
+    TempDirectory dir;
+    // 99 characters per piece: the text of a long line ends at its first piece unless a later piece
+    // itself looks like an error line.
+    std::string text(150, 't');
+    dir.Write("Dev_Rfc.Trc", "**** ERROR x\nERROR       " + text + "\n");
+    EXPECT_EQ(Notice(), "Error 1014: RFC-Failure raised ! - " + std::string(99 - 12, 't'));
+}
+
+TEST(Listing, EntriesUpToEachHash) {
+    FixedText<2047> listing("PRD.P00##QAS.P00#DEV.P00");
+    FixedText<2047> entry;
+    TakeListingEntry(listing, entry);
+    EXPECT_STREQ(entry.c_str(), "PRD.P00");
+    TakeListingEntry(listing, entry);
+    EXPECT_STREQ(entry.c_str(), ""); // a listing that starts with "#" yields an empty name
+    TakeListingEntry(listing, entry);
+    EXPECT_STREQ(entry.c_str(), "QAS.P00");
+    TakeListingEntry(listing, entry);
+    EXPECT_STREQ(entry.c_str(), "DEV.P00"); // the unterminated last entry counts as well
+    EXPECT_TRUE(listing.empty());
+}
+
+TEST(Listing, AFullListingIsCutAtItsLastCompleteEntry) {
+    FixedText<20> listing;
+    bool full = false;
+    AppendToListing(listing, "PRD.P00#QAS.P00#", full);
+    EXPECT_FALSE(full);
+    AppendToListing(listing, "DEV.P00#", full);
+    EXPECT_TRUE(full);
+    EXPECT_STREQ(listing.c_str(), "PRD.P00#QAS.P00#");
+    AppendToListing(listing, "X#", full); // nothing more after the cut, so entries keep their order
+    EXPECT_STREQ(listing.c_str(), "PRD.P00#QAS.P00#");
+}
+
+TEST(ItemName, UpToBlankOrCommaWithColonsAsBlanks) {
+    FixedText<90> item;
+    TakeItemName(item, "Psapsr3,megabyte");
+    EXPECT_STREQ(item.c_str(), "Psapsr3");
+    TakeItemName(item, "A:B rest");
+    EXPECT_STREQ(item.c_str(), "A B");
+    std::string longName(200, 'I');
+    TakeItemName(item, longName.c_str());
+    EXPECT_EQ(item.size(), 90u);
+}
+
+TEST(ShownOptions, CutAtHashAndAt) {
+    FixedText<127> shown;
+    struct {
+        const char *given, *shown;
+    } cases[] = {{"(Parameters #", "(No Parameters)"},
+                 {"", "(No Parameters)"},
+                 {"(No @", "(No Parameters)"},
+                 {"megabyte #", "megabyte "},
+                 {"a@b#c", "a"},
+                 {"$ gigabyte", "$ gigabyte"}};
+    for (const auto &c : cases) {
+        FixedText<127> given(c.given);
+        ShownOptions(shown, given);
+        EXPECT_STREQ(shown.c_str(), c.shown) << c.given;
+    }
+}
+
+TEST(TextLines, CrLfAndLfReadAlikeAndLongLinesComeInPieces) {
+    TempDirectory dir;
+    dir.Write("lines", "one\r\ntwo\nthree\rfour\r\n" + std::string(12, 'x') + "\n");
+    FILE *file = OpenFile("lines", "rb");
+    FixedText<10> line;
+    const char *expected[] = {"one\n", "two\n", "three\rfour", "\n", "xxxxxxxxxx", "xx\n"};
+    for (const char *want : expected) {
+        ASSERT_TRUE(ReadTextLine(file, line, 10));
+        EXPECT_STREQ(line.c_str(), want);
+    }
+    EXPECT_FALSE(ReadTextLine(file, line, 10));
+    CloseFile(file);
+}
+
+TEST(FileNames, WindowsNamesOnThisPlatform) {
+    FixedText<255> native;
+    NativeFileName(native, "C:\\PRTG_Path.Txt");
+#if defined(_WIN32)
+    EXPECT_STREQ(native.c_str(), "C:\\PRTG_Path.Txt");
+#else
+    EXPECT_STREQ(native.c_str(), "/PRTG_Path.Txt");
+    NativeFileName(native, "\\Program Files\\PRTG Network Monitor\\x.P00");
+    EXPECT_STREQ(native.c_str(), "/Program Files/PRTG Network Monitor/x.P00");
+    NativeFileName(native, "d:Tools\\x");
+    EXPECT_STREQ(native.c_str(), "/Tools/x");
+    NativeFileName(native, "sub\\PRD.P00");
+    EXPECT_STREQ(native.c_str(), "sub/PRD.P00");
+#endif
+    TempDirectory dir;
+    EXPECT_EQ(OpenFile("", "rb"), nullptr);
+    EXPECT_EQ(OpenFile(".", "rb"), nullptr); // a directory is not a file
+}
+
+} // namespace
