@@ -155,13 +155,31 @@ inline RFC_ERROR_INFO LastError() {
     return info;
 }
 
+// Working directories not yet removed; a death test's child process ends without TearDown, so
+// whatever is left goes when the process exits.
+inline std::vector<std::filesystem::path> &PendingDirectories() {
+    static std::vector<std::filesystem::path> directories;
+    return directories;
+}
+
+inline void RemovePendingDirectories() {
+    std::error_code ignored;
+    for (const auto &directory : PendingDirectories())
+        std::filesystem::remove_all(directory, ignored);
+    PendingDirectories().clear();
+}
+
 // Each test runs in a working directory of its own; the library's files are read and written there.
 class SapSimTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        // The list exists before the exit handler is registered, so it outlives the handler's run.
+        static const bool cleanupAtExit = (PendingDirectories(), std::atexit(RemovePendingDirectories) == 0);
+        (void)cleanupAtExit;
         char pattern[] = "/tmp/sapsim-test-XXXXXX";
         ASSERT_NE(nullptr, mkdtemp(pattern));
         directory_ = pattern;
+        PendingDirectories().push_back(directory_);
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(directory_);
         UseHandler(nullptr);
@@ -173,7 +191,7 @@ class SapSimTest : public ::testing::Test {
             RfcClose(handle);
         UseHandler(nullptr);
         std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(directory_);
+        RemovePendingDirectories();
     }
 
     // The sensor's three structures, as it installs them once per run.
