@@ -243,7 +243,9 @@ def main():
             print(f"FAIL {case.name}\n{message}\n")
     label = "wine" if args.launcher else "native"
     print(f"{label}: {passed} passed, {failed} failed" + (f", {skipped} skipped" if skipped else ""))
-    return 1 if failed else 0
+    if failed:
+        return 1
+    return 77 if skipped and not passed else 0
 
 
 if __name__ == "__main__":
