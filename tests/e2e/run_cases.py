@@ -12,7 +12,8 @@ A case file holds directives, then sections:
     only: windows                 run this case only with a Windows launcher (or "native")
 
     === file PRD.P00 [crlf]       an input file; "crlf" writes CR LF line ends; a name starting with
-                                  "C:\\" is placed on the Windows drive (Windows runs only)
+                                  "C:\\" or "\\" is placed on the Windows drive C: (Windows
+                                  runs only, with the working directory on that drive)
     === stdout [noeol]            the expected standard output
     === expect-file Dev_Rfc.Trc   the expected content of a file after the run
 
@@ -150,10 +151,10 @@ def run_case(case, args):
             data = text.encode("latin-1")
             if crlf:
                 data = data.replace(b"\n", b"\r\n")
-            if re.match(r"^[A-Za-z]:\\", name):
+            if re.match(r"^[A-Za-z]:\\", name) or name.startswith("\\"):
                 if not args.drive_c:
                     return None, "needs a Windows drive"
-                target = os.path.join(args.drive_c, *name[3:].split("\\"))
+                target = os.path.join(args.drive_c, *name.split(":", 1)[-1].lstrip("\\").split("\\"))
                 drive_files.append(target)
             else:
                 target = os.path.join(workdir, *name.split("\\"))
