@@ -1,0 +1,9 @@
+@echo off
+rem Runs SAP Marrowind against the simulated SAP landscape in SapSim.json of this folder.
+cd /d "%~dp0"
+for %%A in ("PRD" "PRD gigabyte" "BWP" "QAS" "GLOBAL diskspace") do (
+  echo ^> SapMarrowind %%~A
+  SapMarrowind.exe %%~A
+  echo [exit status %ERRORLEVEL%]
+  echo.
+)
