@@ -34,7 +34,8 @@ bool IsStorable(char c) { return c > 0x20 && c < 0x7F; }
 PasswordFault UnscramblePassword(const char *stored, TextBase &password) {
     size_t length = strlen(stored);
     char header[4];
-    for (size_t i = 0; i < 4; ++i) header[i] = static_cast<char>(i < length ? stored[i] ^ kKeyTable[i] : 0);
+    for (size_t i = 0; i < 4; ++i)
+        header[i] = static_cast<char>(i < length ? stored[i] ^ kKeyTable[i] : 0);
     if (length != kStoredPasswordLength) return PasswordFault::Form;
     for (char c : header) {
         if (!IsDigit(c)) return PasswordFault::Form;
@@ -87,9 +88,11 @@ bool ScramblePassword(const char *password, TextBase &stored, RandomSource rando
         char header[4] = {CheckDigit(text, kPasswordBodyLength), static_cast<char>('0' + offset),
                           static_cast<char>('0' + length / 10), static_cast<char>('0' + length % 10)};
         stored.Clear();
-        for (size_t i = 0; i < 4; ++i) stored.AppendChar(static_cast<char>(header[i] ^ kKeyTable[i]));
+        for (size_t i = 0; i < 4; ++i)
+            stored.AppendChar(static_cast<char>(header[i] ^ kKeyTable[i]));
         char body[kPasswordBodyLength];
-        for (size_t k = 0; k < kPasswordBodyLength; ++k) body[BodyPosition(k)] = text[k];
+        for (size_t k = 0; k < kPasswordBodyLength; ++k)
+            body[BodyPosition(k)] = text[k];
         for (size_t i = 0; i < kPasswordBodyLength; ++i) {
             stored.AppendChar(static_cast<char>(body[i] ^ kKeyTable[offset + i]));
         }

@@ -15,8 +15,17 @@ const ProfileKey kProfileKeys[11] = {
 namespace {
 
 enum KeyIndex : size_t {
-    kExtcompany, kDestination, kClient, kUser, kPassword, kLanguage, kMode, kHostname, kSysnr,
-    kGwhost, kGwservice,
+    kExtcompany,
+    kDestination,
+    kClient,
+    kUser,
+    kPassword,
+    kLanguage,
+    kMode,
+    kHostname,
+    kSysnr,
+    kGwhost,
+    kGwservice,
 };
 
 constexpr const char *kPrtgPathFile = "C:\\PRTG_Path.Txt";
@@ -47,9 +56,7 @@ bool ProfileBelow(const TextBase &directory, const char *subdirectory) {
     return FileExists(path);
 }
 
-bool PrtgDirectoryLine(const TextBase &line) {
-    return line[0] == '\\' || line[2] == '\\' || line[1] == ':';
-}
+bool PrtgDirectoryLine(const TextBase &line) { return line[0] == '\\' || line[2] == '\\' || line[1] == ':'; }
 
 } // namespace
 
@@ -95,7 +102,8 @@ FILE *LocateProfile(TextBase &error) {
         if (ProfileBelow(run.profileDirectory, kPrtgSensorDirectory)) {
             run.profileDirectory.Append(kPrtgSensorDirectory);
         }
-        if (ProfileBelow(run.profileDirectory, kSensorDirectory)) run.profileDirectory.Append(kSensorDirectory);
+        if (ProfileBelow(run.profileDirectory, kSensorDirectory))
+            run.profileDirectory.Append(kSensorDirectory);
         BuildProfilePath();
         if (!FileExists(run.profilePath)) return nullptr;
     }
@@ -145,7 +153,8 @@ ProfileFault ReadProfile(FILE *file, ConnectionFields &fields, size_t maxLine, b
         line.StripLineEnd();
         if (line.size() < 12) continue;
         size_t keyIndex = 0;
-        while (keyIndex < 11 && strncmp(line.c_str(), kProfileKeys[keyIndex].key, 12) != 0) ++keyIndex;
+        while (keyIndex < 11 && strncmp(line.c_str(), kProfileKeys[keyIndex].key, 12) != 0)
+            ++keyIndex;
         if (keyIndex == 11) continue;
         FixedText<60> value;
         if (line.size() >= 14) value.AssignPart(line.c_str() + 13, 60);

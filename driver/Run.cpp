@@ -32,8 +32,9 @@ void BuildSystemLine() {
     FixedText<8> now;
     TimeOfDay(now);
     const ConnectionFields &fields = run.connection;
-    run.systemLine.Format("* %s %s, %s, %s, %s, %s", now.c_str(), run.profileName.c_str(), fields.shownHost.c_str(),
-                          fields.destination.c_str(), fields.sysnr.c_str(), fields.client.c_str());
+    run.systemLine.Format("* %s %s, %s, %s, %s, %s", now.c_str(), run.profileName.c_str(),
+                          fields.shownHost.c_str(), fields.destination.c_str(), fields.sysnr.c_str(),
+                          fields.client.c_str());
 }
 
 void WriteProcessedLine() {
@@ -68,8 +69,8 @@ void StartUp(int argc, char **argv) {
     run.connection = ConnectionFields();
     outputMode = OutputMode::ExeXml;
     SelectOutputMode();
-    run.verbose = run.optionText.Contains("#") || run.optionText.Contains("@") || run.optionText.Contains("$") ||
-                  run.optionText.Contains("%");
+    run.verbose = run.optionText.Contains("#") || run.optionText.Contains("@") ||
+                  run.optionText.Contains("$") || run.optionText.Contains("%");
 }
 
 FILE *LocateProfileOrFail() {
@@ -209,13 +210,15 @@ void RunListedSystem() {
     }
     run.optionTextAsGiven.Replace(':', ' ');
     run.optionTextAsGiven.CutAt(" @");
-    if (run.verbose) WriteOutFormat("* %s %s State=Executing\n", run.startTime.c_str(), run.optionTextAsGiven.c_str());
+    if (run.verbose)
+        WriteOutFormat("* %s %s State=Executing\n", run.startTime.c_str(), run.optionTextAsGiven.c_str());
 
     BeginDocument();
     FlushDocument();
     WriteOut("\n");
 
-    while (!run.serverListing.empty()) RunListedSystem();
+    while (!run.serverListing.empty())
+        RunListedSystem();
 
     // A failed evaluation leaves its outcome message behind; it has been counted already.
     documentBuffer.Clear();

@@ -58,7 +58,8 @@ void AppendXmlEscaped(TextBase &out, const char *text) {
 }
 
 void CleanChannelKey(TextBase &key) {
-    for (char c : {' ', '/', '\\', '[', ']', '*', '(', ')', ':', '-'}) key.Replace(c, '_');
+    for (char c : {' ', '/', '\\', '[', ']', '*', '(', ')', ':', '-'})
+        key.Replace(c, '_');
     size_t dot = key.Find(".");
     if (dot != TextBase::npos) key.SetAt(dot, '_');
 }

@@ -11,7 +11,8 @@ void TextBase::Clear() {
 
 void TextBase::Wipe() {
     volatile char *bytes = data_;
-    for (size_t i = 0; i <= capacity_; ++i) bytes[i] = '\0';
+    for (size_t i = 0; i <= capacity_; ++i)
+        bytes[i] = '\0';
     Clear();
 }
 
@@ -142,7 +143,8 @@ void TextBase::Replace(char from, char to) {
 }
 
 void TextBase::ToUpper() {
-    for (size_t i = 0; i < length_; ++i) data_[i] = UpperAscii(data_[i]);
+    for (size_t i = 0; i < length_; ++i)
+        data_[i] = UpperAscii(data_[i]);
 }
 
 void TextBase::StripLineEnd() {
@@ -151,7 +153,8 @@ void TextBase::StripLineEnd() {
 }
 
 void TextBase::StripTrailingBlanks() {
-    while (length_ > 0 && data_[length_ - 1] == ' ') Cut(length_ - 1);
+    while (length_ > 0 && data_[length_ - 1] == ' ')
+        Cut(length_ - 1);
 }
 
 size_t TextBase::Find(const char *needle, size_t from) const {
@@ -172,7 +175,8 @@ bool TextBase::Equals(const char *text) const { return strcmp(data_, text) == 0;
 
 int64_t DecimalValue(const char *text, size_t maxChars) {
     size_t i = 0;
-    while (i < maxChars && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    while (i < maxChars && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
     bool negative = false;
     if (i < maxChars && (text[i] == '+' || text[i] == '-')) {
         negative = text[i] == '-';

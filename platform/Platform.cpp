@@ -29,7 +29,8 @@ void NativeFileName(TextBase &native, const char *windowsName) {
         name += 2;
         if (*name == '\\' || *name == '/') ++name;
     }
-    for (; *name != '\0'; ++name) native.AppendChar(*name == '\\' ? '/' : *name);
+    for (; *name != '\0'; ++name)
+        native.AppendChar(*name == '\\' ? '/' : *name);
 #endif
 }
 

@@ -7,15 +7,15 @@
 namespace {
 
 RFC_TYPE_ELEMENT rfcsiDescription[] = {
-    {"RFCPROTO", RFCTYPE_CHAR, 3, 0, 0},    {"RFCCHARTYP", RFCTYPE_CHAR, 4, 0, 0},
-    {"RFCINTTYP", RFCTYPE_CHAR, 3, 0, 0},   {"RFCFLOTYP", RFCTYPE_CHAR, 3, 0, 0},
-    {"RFCDEST", RFCTYPE_CHAR, 32, 0, 0},    {"RFCHOST", RFCTYPE_CHAR, 8, 0, 0},
-    {"RFCSYSID", RFCTYPE_CHAR, 8, 0, 0},    {"RFCDATABS", RFCTYPE_CHAR, 8, 0, 0},
-    {"RFCDBHOST", RFCTYPE_CHAR, 32, 0, 0},  {"RFCDBSYS", RFCTYPE_CHAR, 10, 0, 0},
-    {"RFCSAPRL", RFCTYPE_CHAR, 4, 0, 0},    {"RFCMACH", RFCTYPE_CHAR, 5, 0, 0},
-    {"RFCOPSYS", RFCTYPE_CHAR, 10, 0, 0},   {"RFCTZONE", RFCTYPE_CHAR, 6, 0, 0},
-    {"RFCDAYST", RFCTYPE_CHAR, 1, 0, 0},    {"RFCIPADDR", RFCTYPE_CHAR, 15, 0, 0},
-    {"RFCKERNRL", RFCTYPE_CHAR, 4, 0, 0},   {"RFCSI_RESV", RFCTYPE_CHAR, 44, 0, 0},
+    {"RFCPROTO", RFCTYPE_CHAR, 3, 0, 0},   {"RFCCHARTYP", RFCTYPE_CHAR, 4, 0, 0},
+    {"RFCINTTYP", RFCTYPE_CHAR, 3, 0, 0},  {"RFCFLOTYP", RFCTYPE_CHAR, 3, 0, 0},
+    {"RFCDEST", RFCTYPE_CHAR, 32, 0, 0},   {"RFCHOST", RFCTYPE_CHAR, 8, 0, 0},
+    {"RFCSYSID", RFCTYPE_CHAR, 8, 0, 0},   {"RFCDATABS", RFCTYPE_CHAR, 8, 0, 0},
+    {"RFCDBHOST", RFCTYPE_CHAR, 32, 0, 0}, {"RFCDBSYS", RFCTYPE_CHAR, 10, 0, 0},
+    {"RFCSAPRL", RFCTYPE_CHAR, 4, 0, 0},   {"RFCMACH", RFCTYPE_CHAR, 5, 0, 0},
+    {"RFCOPSYS", RFCTYPE_CHAR, 10, 0, 0},  {"RFCTZONE", RFCTYPE_CHAR, 6, 0, 0},
+    {"RFCDAYST", RFCTYPE_CHAR, 1, 0, 0},   {"RFCIPADDR", RFCTYPE_CHAR, 15, 0, 0},
+    {"RFCKERNRL", RFCTYPE_CHAR, 4, 0, 0},  {"RFCSI_RESV", RFCTYPE_CHAR, 44, 0, 0},
 };
 
 RFC_TYPE_ELEMENT dateTimeDescription[] = {
@@ -24,13 +24,13 @@ RFC_TYPE_ELEMENT dateTimeDescription[] = {
 };
 
 RFC_TYPE_ELEMENT tableXpcDescription[] = {
-    {"TS", RFCTYPE_CHAR, 30, 0, 0},        {"INIT_EXT", RFCTYPE_INT, 4, 0, 0},
-    {"NEXT_EXT", RFCTYPE_INT, 4, 0, 0},    {"MIN_EXT", RFCTYPE_INT, 4, 0, 0},
-    {"MAX_EXT", RFCTYPE_INT, 4, 0, 0},     {"PCT_INCR", RFCTYPE_INT, 4, 0, 0},
-    {"STATUS", RFCTYPE_CHAR, 9, 0, 0},     {"TSIZE", RFCTYPE_BCD, 8, 0, 0},
-    {"TFREE", RFCTYPE_BCD, 8, 0, 0},       {"TPCTUSED", RFCTYPE_INT, 4, 0, 0},
-    {"TEXTENTS", RFCTYPE_INT, 4, 0, 0},    {"TSEGMENTS", RFCTYPE_INT, 4, 0, 0},
-    {"TSAU", RFCTYPE_CHAR, 14, 0, 0},      {"TSAUPCT", RFCTYPE_INT, 4, 0, 0},
+    {"TS", RFCTYPE_CHAR, 30, 0, 0},     {"INIT_EXT", RFCTYPE_INT, 4, 0, 0},
+    {"NEXT_EXT", RFCTYPE_INT, 4, 0, 0}, {"MIN_EXT", RFCTYPE_INT, 4, 0, 0},
+    {"MAX_EXT", RFCTYPE_INT, 4, 0, 0},  {"PCT_INCR", RFCTYPE_INT, 4, 0, 0},
+    {"STATUS", RFCTYPE_CHAR, 9, 0, 0},  {"TSIZE", RFCTYPE_BCD, 8, 0, 0},
+    {"TFREE", RFCTYPE_BCD, 8, 0, 0},    {"TPCTUSED", RFCTYPE_INT, 4, 0, 0},
+    {"TEXTENTS", RFCTYPE_INT, 4, 0, 0}, {"TSEGMENTS", RFCTYPE_INT, 4, 0, 0},
+    {"TSAU", RFCTYPE_CHAR, 14, 0, 0},   {"TSAUPCT", RFCTYPE_INT, 4, 0, 0},
 };
 
 // Installed once per run and kept for every later connection.
@@ -38,7 +38,8 @@ RFC_TYPEHANDLE rfcsiHandle = 0;
 RFC_TYPEHANDLE dateTimeHandle = 0;
 RFC_TYPEHANDLE tableXpcHandle = 0;
 
-template <size_t N> void InstallStructure(const char *name, RFC_TYPE_ELEMENT (&description)[N], RFC_TYPEHANDLE &handle) {
+template <size_t N>
+void InstallStructure(const char *name, RFC_TYPE_ELEMENT (&description)[N], RFC_TYPEHANDLE &handle) {
     if (handle != 0) return;
     if (RfcInstallStructure(name, description, static_cast<unsigned>(N), &handle) != 0) {
         RfcFailureHandler("RfcInstallStructure");

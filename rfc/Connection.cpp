@@ -84,7 +84,8 @@ RFC_HANDLE OpenRfcConnection(RfcOpenRecords &records) {
     } else {
         options.mode = RFC_MODE_SERVER;
         records.server.hostname = TextOrNull(copies.hostname);
-        if (!copies.sysnr.empty()) records.server.sysnr = static_cast<int32_t>(DecimalValue(copies.sysnr.c_str()));
+        if (!copies.sysnr.empty())
+            records.server.sysnr = static_cast<int32_t>(DecimalValue(copies.sysnr.c_str()));
         records.server.gateway_host = TextOrNull(copies.gwhost);
         records.server.gateway_service = TextOrNull(copies.gwservice);
         options.connopt = &records.server;

@@ -40,20 +40,15 @@ typedef void *ITAB_H;
 
 /* Type codes. */
 enum {
-    RFCTYPE_CHAR = 0,  /* characters, blank-padded */
-    RFCTYPE_DATE = 1,  /* 8 characters YYYYMMDD */
-    RFCTYPE_BCD = 2,   /* packed decimal */
-    RFCTYPE_TIME = 3,  /* 6 characters HHMMSS */
-    RFCTYPE_INT = 8    /* 4-byte integer */
+    RFCTYPE_CHAR = 0, /* characters, blank-padded */
+    RFCTYPE_DATE = 1, /* 8 characters YYYYMMDD */
+    RFCTYPE_BCD = 2,  /* packed decimal */
+    RFCTYPE_TIME = 3, /* 6 characters HHMMSS */
+    RFCTYPE_INT = 8   /* 4-byte integer */
 };
 
 /* Call outcomes of RfcCall and RfcReceive. */
-enum {
-    RFC_OK = 0,
-    RFC_FAILURE = 1,
-    RFC_EXCEPTION = 2,
-    RFC_SYS_EXCEPTION = 3
-};
+enum { RFC_OK = 0, RFC_FAILURE = 1, RFC_EXCEPTION = 2, RFC_SYS_EXCEPTION = 3 };
 
 typedef void(RFC_CALL *RFC_ERROR_HANDLER)(const char *operation);
 typedef void *(RFC_CALL *RFC_ALLOCATE)(void *old, size_t size);
@@ -83,8 +78,8 @@ enum { RFC_MODE_SERVER = 0, RFC_MODE_GATEWAY = 1 };
 /* Open options record, handed to RfcOpen. */
 typedef struct {
     const char *destination;
-    uint32_t mode;      /* RFC_MODE_SERVER or RFC_MODE_GATEWAY */
-    void *connopt;      /* RFC_CONNOPT_SERVER* (mode 0) or RFC_CONNOPT_GATEWAY* (mode 1) */
+    uint32_t mode; /* RFC_MODE_SERVER or RFC_MODE_GATEWAY */
+    void *connopt; /* RFC_CONNOPT_SERVER* (mode 0) or RFC_CONNOPT_GATEWAY* (mode 1) */
     const char *client;
     const char *user;     /* blank-padded to 12 characters */
     const char *password; /* blank-padded to 10 characters */
@@ -121,7 +116,7 @@ typedef struct {
     const void *name;
     uint32_t nlen;
     RFC_TYPEHANDLE type;
-    uint32_t leng;   /* not set by the sensor */
+    uint32_t leng; /* not set by the sensor */
     ITAB_H ithandle;
     uint32_t itmode; /* not set by the sensor */
     int32_t newitab; /* not set by the sensor */

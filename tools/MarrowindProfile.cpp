@@ -48,7 +48,9 @@ const char *const kNewUsage =
     "Defaults: --language E, --mode R/3, --gwhost the host, --gwservice sapgw + NN,\n"
     "--extcompany SAP. --mode R/2 connects through the gateway host and service.\n";
 
-uint32_t RandomNumber(void *context) { return static_cast<uint32_t>((*static_cast<std::random_device *>(context))()); }
+uint32_t RandomNumber(void *context) {
+    return static_cast<uint32_t>((*static_cast<std::random_device *>(context))());
+}
 
 // Reads and scrambles the password; prints the reason and returns false when it cannot be stored.
 bool ReadStoredPassword(TextBase &stored) {
@@ -68,7 +70,8 @@ bool ReadStoredPassword(TextBase &stored) {
         if (length < minimum) {
             fprintf(stderr, "MarrowindProfile: the password needs at least %zu characters\n", minimum);
         } else if (length > kPasswordBodyLength) {
-            fprintf(stderr, "MarrowindProfile: the password has %zu characters; a profile holds at most %zu\n",
+            fprintf(stderr,
+                    "MarrowindProfile: the password has %zu characters; a profile holds at most %zu\n",
                     length, kPasswordBodyLength);
         } else {
             fputs("MarrowindProfile: the password holds a character a profile cannot store "
@@ -156,10 +159,9 @@ struct NewOption {
 
 int New(int argc, char **argv) {
     static const NewOption options[] = {
-        {"--extcompany", 0, false}, {"--destination", 1, true}, {"--client", 2, true},
-        {"--user", 3, true},        {"--language", 5, false},   {"--mode", 6, false},
-        {"--host", 7, true},        {"--sysnr", 8, true},       {"--gwhost", 9, false},
-        {"--gwservice", 10, false},
+        {"--extcompany", 0, false}, {"--destination", 1, true}, {"--client", 2, true}, {"--user", 3, true},
+        {"--language", 5, false},   {"--mode", 6, false},       {"--host", 7, true},   {"--sysnr", 8, true},
+        {"--gwhost", 9, false},     {"--gwservice", 10, false},
     };
     ConnectionFields fields;
     bool given[11] = {};
@@ -173,15 +175,15 @@ int New(int argc, char **argv) {
             if (strcmp(argv[i], candidate.name) == 0) option = &candidate;
         }
         if (option == nullptr || i + 1 >= argc) {
-            fprintf(stderr, "MarrowindProfile: %s %s\n\n%s", option == nullptr ? "unknown argument" : "no value for",
-                    argv[i], kNewUsage);
+            fprintf(stderr, "MarrowindProfile: %s %s\n\n%s",
+                    option == nullptr ? "unknown argument" : "no value for", argv[i], kNewUsage);
             return kUsageStatus;
         }
         TextBase &field = ProfileField(fields, option->keyIndex);
         field.Assign(argv[++i]);
         if (field.truncated() || strlen(argv[i]) > 60) {
-            fprintf(stderr, "MarrowindProfile: %s is longer than a profile holds (%zu characters)\n", option->name,
-                    field.capacity() < 60 ? field.capacity() : size_t{60});
+            fprintf(stderr, "MarrowindProfile: %s is longer than a profile holds (%zu characters)\n",
+                    option->name, field.capacity() < 60 ? field.capacity() : size_t{60});
             return kUsageStatus;
         }
         given[option->keyIndex] = true;
@@ -209,7 +211,8 @@ int New(int argc, char **argv) {
     FixedText<kStoredPasswordLength> stored;
     if (!ReadStoredPassword(stored)) return kUsageStatus;
     fields.password.Assign(stored);
-    for (size_t i = 0; i < 11; ++i) printf("%s %s\n", kProfileKeys[i].key, ProfileField(fields, i).c_str());
+    for (size_t i = 0; i < 11; ++i)
+        printf("%s %s\n", kProfileKeys[i].key, ProfileField(fields, i).c_str());
     return 0;
 }
 

@@ -108,7 +108,8 @@ void Pack(uint8_t *field, int64_t value) {
         nibbles[i] = static_cast<int>(magnitude % 10);
         magnitude /= 10;
     }
-    for (int i = 0; i < 8; ++i) field[i] = PackedByte(nibbles[2 * i], nibbles[2 * i + 1]);
+    for (int i = 0; i < 8; ++i)
+        field[i] = PackedByte(nibbles[2 * i], nibbles[2 * i + 1]);
 }
 
 TEST(SpaceFigures, PackedKilobytesBeyondThirtyTwoBits) {
@@ -136,13 +137,15 @@ TEST(SpaceFigures, SummaryLine) {
     FixedText<255> text;
     // 1 234 567 890 KB in all, 246 913 569 KB free: used 987 654 321 KB.
     AppendSpaceSummary(text, "PRD", 27, 1234567890, 246913569);
-    EXPECT_STREQ(text.c_str(), "(PRD) OraSizes: NoSpc=27, DataSz=1.234.567 MB, UsedSz=987.654 MB, Usage=80% ");
+    EXPECT_STREQ(text.c_str(),
+                 "(PRD) OraSizes: NoSpc=27, DataSz=1.234.567 MB, UsedSz=987.654 MB, Usage=80% ");
     text.Clear();
     AppendSpaceSummary(text, "QAS", 0, 0, 0);
     EXPECT_STREQ(text.c_str(), "(QAS) OraSizes: NoSpc=0, DataSz=0 MB, UsedSz=0 MB, Usage=0% ");
     text.Clear();
     AppendSpaceSummary(text, "BIG", 1234, 5000000000LL, 6000000000LL);
-    EXPECT_STREQ(text.c_str(), "(BIG) OraSizes: NoSpc=1.234, DataSz=5.000.000 MB, UsedSz=-1.000.000 MB, Usage=-20% ");
+    EXPECT_STREQ(text.c_str(),
+                 "(BIG) OraSizes: NoSpc=1.234, DataSz=5.000.000 MB, UsedSz=-1.000.000 MB, Usage=-20% ");
 }
 
 } // namespace

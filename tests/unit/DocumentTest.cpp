@@ -45,15 +45,17 @@ class Document : public ::testing::Test {
 };
 
 TEST_F(Document, ExeXmlDocument) {
-    EXPECT_EQ(TwoChannelRun(), "\n<Prtg>\n\n<Text>T</Text>\n\n"
-                               "<Result><Channel>N1</Channel>\n<Unit>Custom</Unit>\n<CustomUnit>U1</CustomUnit>\n"
-                               "<Value>V1</Value></Result>\n\n"
-                               "<Result><Channel>N2</Channel>\n<Value>V2</Value></Result>\n\n</Prtg>\n");
+    EXPECT_EQ(TwoChannelRun(),
+              "\n<Prtg>\n\n<Text>T</Text>\n\n"
+              "<Result><Channel>N1</Channel>\n<Unit>Custom</Unit>\n<CustomUnit>U1</CustomUnit>\n"
+              "<Value>V1</Value></Result>\n\n"
+              "<Result><Channel>N2</Channel>\n<Value>V2</Value></Result>\n\n</Prtg>\n");
 }
 
 TEST_F(Document, OstravelLines) {
     outputMode = OutputMode::Ostravel;
-    EXPECT_EQ(TwoChannelRun(), "\n# T\n\nMessage.N1: N1 (U1)\nStatistic.N1: V1\n\nMessage.N2: N2 (#)\nStatistic.N2: V2\n");
+    EXPECT_EQ(TwoChannelRun(),
+              "\n# T\n\nMessage.N1: N1 (U1)\nStatistic.N1: V1\n\nMessage.N2: N2 (#)\nStatistic.N2: V2\n");
 }
 
 TEST_F(Document, BrennicLines) {
@@ -67,7 +69,8 @@ TEST_F(Document, BrennicSelectedChannel) {
     EXPECT_EQ(TwoChannelRun(), "V2\n");
     channelCount = 0;
     SetOptions("CH=1234");
-    for (int i = 0; i < 122; ++i) WriteChannel("x", "v", "");
+    for (int i = 0; i < 122; ++i)
+        WriteChannel("x", "v", "");
     documentBuffer.Clear();
     WriteChannel("x", "123rd", "");
     EXPECT_STREQ(documentBuffer.c_str(), "123rd");
@@ -84,10 +87,11 @@ TEST_F(Document, BrennicSelectedChannel) {
 TEST_F(Document, UnitNormalisationOnlyInLineModes) {
     WriteChannel("a", "1", "PerCent");
     WriteChannel("b", "2", "TimeResponse");
-    EXPECT_STREQ(documentBuffer.c_str(), "\n<Result><Channel>a</Channel>\n<Unit>Custom</Unit>\n<CustomUnit>PerCent"
-                                         "</CustomUnit>\n<Value>1</Value></Result>\n"
-                                         "\n<Result><Channel>b</Channel>\n<Unit>Custom</Unit>\n<CustomUnit>"
-                                         "TimeResponse</CustomUnit>\n<Value>2</Value></Result>\n");
+    EXPECT_STREQ(documentBuffer.c_str(),
+                 "\n<Result><Channel>a</Channel>\n<Unit>Custom</Unit>\n<CustomUnit>PerCent"
+                 "</CustomUnit>\n<Value>1</Value></Result>\n"
+                 "\n<Result><Channel>b</Channel>\n<Unit>Custom</Unit>\n<CustomUnit>"
+                 "TimeResponse</CustomUnit>\n<Value>2</Value></Result>\n");
     documentBuffer.Clear();
     outputMode = OutputMode::Brennic;
     WriteChannel("a", "1", "PerCent");
@@ -98,7 +102,8 @@ TEST_F(Document, UnitNormalisationOnlyInLineModes) {
 
 TEST_F(Document, OstravelKeepsTheFirstTenChannelsOfTheProcess) {
     outputMode = OutputMode::Ostravel;
-    for (int i = 1; i <= 10; ++i) WriteChannel("c", "v", "u");
+    for (int i = 1; i <= 10; ++i)
+        WriteChannel("c", "v", "u");
     std::string ten = documentBuffer.c_str();
     WriteChannel("eleventh", "v", "u");
     WriteChannel("twelfth", "v", "u");
@@ -128,16 +133,17 @@ TEST_F(Document, ErrorDocumentInEveryModeDiscardsTheBuffer) {
         BeginDocument();
         WriteChannel("a", "1", "u");
         WriteErrorDocument("Error 1001: Parameter for Profile-Name is missing !");
-        EXPECT_STREQ(documentBuffer.c_str(),
-                     "<Prtg>\n<Error>1</Error>\n<Text>Error 1001: Parameter for Profile-Name is missing !</Text>\n</Prtg>\n");
+        EXPECT_STREQ(documentBuffer.c_str(), "<Prtg>\n<Error>1</Error>\n<Text>Error 1001: Parameter for "
+                                             "Profile-Name is missing !</Text>\n</Prtg>\n");
     }
 }
 
 TEST_F(Document, ErrorDocumentFromTheBufferItself) {
     documentBuffer.Assign("Error 1014: RFC-Failure raised ! - Look for Trace-File");
     WriteErrorDocument(documentBuffer.c_str());
-    EXPECT_STREQ(documentBuffer.c_str(), "<Prtg>\n<Error>1</Error>\n<Text>Error 1014: RFC-Failure raised ! - Look for "
-                                         "Trace-File</Text>\n</Prtg>\n");
+    EXPECT_STREQ(documentBuffer.c_str(),
+                 "<Prtg>\n<Error>1</Error>\n<Text>Error 1014: RFC-Failure raised ! - Look for "
+                 "Trace-File</Text>\n</Prtg>\n");
 }
 
 TEST_F(Document, XmlTextsAreEscaped) {
@@ -146,12 +152,14 @@ TEST_F(Document, XmlTextsAreEscaped) {
     AppendTextContent("(R&D) <x>");
     EndText();
     WriteChannel("A&B<C>", "1&2", "<u>");
-    EXPECT_STREQ(documentBuffer.c_str(), "\n<Prtg>\n\n<Text>(R&amp;D) &lt;x&gt;</Text>\n"
-                                         "\n<Result><Channel>A&amp;B&lt;C&gt;</Channel>\n<Unit>Custom</Unit>\n"
-                                         "<CustomUnit>&lt;u&gt;</CustomUnit>\n<Value>1&amp;2</Value></Result>\n");
+    EXPECT_STREQ(documentBuffer.c_str(),
+                 "\n<Prtg>\n\n<Text>(R&amp;D) &lt;x&gt;</Text>\n"
+                 "\n<Result><Channel>A&amp;B&lt;C&gt;</Channel>\n<Unit>Custom</Unit>\n"
+                 "<CustomUnit>&lt;u&gt;</CustomUnit>\n<Value>1&amp;2</Value></Result>\n");
     WriteErrorDocument("Error 1002: Profile <A&B>.P00 is missing...");
-    EXPECT_STREQ(documentBuffer.c_str(), "<Prtg>\n<Error>1</Error>\n<Text>Error 1002: Profile &lt;A&amp;B&gt;.P00 is "
-                                         "missing...</Text>\n</Prtg>\n");
+    EXPECT_STREQ(documentBuffer.c_str(),
+                 "<Prtg>\n<Error>1</Error>\n<Text>Error 1002: Profile &lt;A&amp;B&gt;.P00 is "
+                 "missing...</Text>\n</Prtg>\n");
 }
 
 TEST_F(Document, LineModesStayVerbatim) {

@@ -111,7 +111,8 @@ TEST(FixedText, WipeClearsEveryByte) {
     FixedText<8> secret("password");
     const char *storage = secret.c_str();
     secret.Wipe();
-    for (size_t i = 0; i <= 8; ++i) EXPECT_EQ(storage[i], '\0');
+    for (size_t i = 0; i <= 8; ++i)
+        EXPECT_EQ(storage[i], '\0');
     EXPECT_TRUE(secret.empty());
 }
 

@@ -12,7 +12,9 @@
 
 namespace {
 
-uint32_t NextRandom(void *context) { return static_cast<uint32_t>((*static_cast<std::mt19937 *>(context))()); }
+uint32_t NextRandom(void *context) {
+    return static_cast<uint32_t>((*static_cast<std::mt19937 *>(context))());
+}
 
 std::string Stored(const char *password, uint32_t seed = 1) {
     std::mt19937 random(seed);
@@ -22,14 +24,21 @@ std::string Stored(const char *password, uint32_t seed = 1) {
 }
 
 TEST(Password, ScrambledValuesArePrintableAndUnscrambleToThePassword) {
-    const char *passwords[] = {"x",        "secret",         "Init1234",           "p@ss&<word>",
-                               "~~~~~~~~", "zzzzzzzzzzzzzz", "12345678901234567890", "!\"#$%&'()*+,-./:;<=>?"};
+    const char *passwords[] = {"x",
+                               "secret",
+                               "Init1234",
+                               "p@ss&<word>",
+                               "~~~~~~~~",
+                               "zzzzzzzzzzzzzz",
+                               "12345678901234567890",
+                               "!\"#$%&'()*+,-./:;<=>?"};
     for (const char *password : passwords) {
         if (strlen(password) > kPasswordBodyLength) continue;
         for (uint32_t seed = 0; seed < 50; ++seed) {
             std::string stored = Stored(password, seed);
             ASSERT_EQ(stored.size(), kStoredPasswordLength);
-            for (char c : stored) ASSERT_TRUE(c > ' ' && c < 0x7F) << password << " gives " << stored;
+            for (char c : stored)
+                ASSERT_TRUE(c > ' ' && c < 0x7F) << password << " gives " << stored;
             FixedText<31> back;
             ASSERT_EQ(UnscramblePassword(stored.c_str(), back), PasswordFault::None) << stored;
             EXPECT_STREQ(back.c_str(), password);
@@ -165,12 +174,13 @@ ProfileFault Read(const std::string &content, size_t maxLine = kProfileLineSingl
 }
 
 std::string CompleteProfile(const std::string &passwordValue, const char *eol = "\n") {
-    std::string lines[] = {"* PRD production",        "Extcompany.: ACME",   "Destination: PRD",
-                           "Client.....: 100",        "User.......: monitor", "Password...: " + passwordValue,
-                           "Language...: E",          "Mode.......: R/3",    "Hostname...: sapprd",
-                           "Sysnr......: 00",         "Gwhost.....: sapprd", "Gwservice..: sapgw00"};
+    std::string lines[] = {"* PRD production", "Extcompany.: ACME",    "Destination: PRD",
+                           "Client.....: 100", "User.......: monitor", "Password...: " + passwordValue,
+                           "Language...: E",   "Mode.......: R/3",     "Hostname...: sapprd",
+                           "Sysnr......: 00",  "Gwhost.....: sapprd",  "Gwservice..: sapgw00"};
     std::string text;
-    for (const std::string &line : lines) text += line + eol;
+    for (const std::string &line : lines)
+        text += line + eol;
     return text;
 }
 
@@ -196,10 +206,10 @@ TEST_F(ProfileFiles, ReadsKeysFromCrLfAndLfFilesAlike) {
 }
 
 TEST_F(ProfileFiles, KeyAndValueColumns) {
-    Read("Client.....: 100\nclient.....: 999\nClient.....:100\nDestination:\nHostname...: " + std::string(70, 'h') +
-         "\nUser.......: sapuser\nDestination: PRD\nDestination: QAS\n");
+    Read("Client.....: 100\nclient.....: 999\nClient.....:100\nDestination:\nHostname...: " +
+         std::string(70, 'h') + "\nUser.......: sapuser\nDestination: PRD\nDestination: QAS\n");
     EXPECT_STREQ(run.connection.client.c_str(), "00"); // character 13 is skipped; the later line wins
-    EXPECT_EQ(run.connection.hostname.size(), 47u);      // 60 characters of value, cut to the field
+    EXPECT_EQ(run.connection.hostname.size(), 47u);    // 60 characters of value, cut to the field
     EXPECT_STREQ(run.connection.user.c_str(), "SAPUSER");
     EXPECT_STREQ(run.connection.destination.c_str(), "QAS");
 }

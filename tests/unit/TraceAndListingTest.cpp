@@ -33,7 +33,8 @@ TEST(TraceNotice, LastErrorTextWins) {
     dir.Write("Dev_Rfc.Trc", "**** ERROR file opened at 20261208 101010\r\nERROR       first\r\n"
                              "**** ERROR file opened at 20261208 101011\r\nERROR       second text\r\n");
     EXPECT_EQ(Notice(), "Error 1014: RFC-Failure raised ! - second text");
-    dir.Write("Dev_Rfc.Trc", "**** ERROR file opened\nERROR       partner not reached\nXXXXXXX======> detail text\n");
+    dir.Write("Dev_Rfc.Trc",
+              "**** ERROR file opened\nERROR       partner not reached\nXXXXXXX======> detail text\n");
     EXPECT_EQ(Notice(), "Error 1014: RFC-Failure raised ! - detail text");
     // An "ERROR " line of at most 12 characters empties the kept text.
     dir.Write("Dev_Rfc.Trc", "**** ERROR x\nERROR       text\nERROR      \n");
@@ -90,12 +91,8 @@ TEST(ShownOptions, CutAtHashAndAt) {
     FixedText<127> shown;
     struct {
         const char *given, *shown;
-    } cases[] = {{"(Parameters #", "(No Parameters)"},
-                 {"", "(No Parameters)"},
-                 {"(No @", "(No Parameters)"},
-                 {"megabyte #", "megabyte "},
-                 {"a@b#c", "a"},
-                 {"$ gigabyte", "$ gigabyte"}};
+    } cases[] = {{"(Parameters #", "(No Parameters)"}, {"", "(No Parameters)"}, {"(No @", "(No Parameters)"},
+                 {"megabyte #", "megabyte "},          {"a@b#c", "a"},          {"$ gigabyte", "$ gigabyte"}};
     for (const auto &c : cases) {
         FixedText<127> given(c.given);
         ShownOptions(shown, given);
