@@ -43,7 +43,15 @@ void WriteProcessedLine() {
     WriteOutFormat("\n* %s SAP %s now processed...\n", now.c_str(), kProgramName);
 }
 
-bool IsOracle() { return databaseSystem.StartsWith("ORA"); }
+// On the open connection: the system information, the Oracle check and the space evaluation. A
+// failed system information call or another database ends the whole run.
+void EvaluateConnectedSystem() {
+    ReadSystemInfo(run.connectionHandle);
+    if (!RunStatusOk()) ReportRfcFailure();
+    if (!databaseSystem.StartsWith("ORA")) RaiseError("Error 1018: DataBase mismatch !");
+    run.runStatus.Assign("ERR");
+    run.resultValue = EvaluateSpaceFigures(run.connectionHandle);
+}
 
 void StartUp(int argc, char **argv) {
     TimeOfDay(run.startTime);
@@ -115,12 +123,7 @@ FILE *LocateProfileOrFail() {
         message.Format("Error 1011: RFC-Open for %s failed !", run.connection.destination.c_str());
         RaiseError(message.c_str());
     }
-    ReadSystemInfo(run.connectionHandle);
-    if (!RunStatusOk()) ReportRfcFailure();
-    if (!IsOracle()) RaiseError("Error 1018: DataBase mismatch !");
-
-    run.runStatus.Assign("ERR");
-    run.resultValue = EvaluateSpaceFigures(run.connectionHandle);
+    EvaluateConnectedSystem();
     CloseConnection();
 
     if (!RunStatusOk()) ReportRfcFailure();
@@ -178,11 +181,7 @@ void RunListedSystem() {
     if (run.connectionHandle == 0) {
         run.profileInvalid = true;
     } else {
-        ReadSystemInfo(run.connectionHandle);
-        if (!RunStatusOk()) ReportRfcFailure();
-        if (!IsOracle()) RaiseError("Error 1018: DataBase mismatch !");
-        run.runStatus.Assign("ERR");
-        run.resultValue = EvaluateSpaceFigures(run.connectionHandle);
+        EvaluateConnectedSystem();
     }
     CloseConnection();
 

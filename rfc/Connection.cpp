@@ -8,19 +8,7 @@
 namespace {
 
 // Copies of the connection values that the records point into; they last for the whole run.
-struct ConnectionCopies {
-    FixedText<11> destination;
-    FixedText<11> client;
-    FixedText<47> user;
-    FixedText<31> password;
-    FixedText<31> language;
-    FixedText<31> mode;
-    FixedText<47> hostname;
-    FixedText<31> sysnr;
-    FixedText<61> gwhost;
-    FixedText<31> gwservice;
-};
-ConnectionCopies copies;
+ConnectionFields copies;
 
 const char *TextOrNull(const TextBase &text) { return text.empty() ? nullptr : text.c_str(); }
 
@@ -47,17 +35,7 @@ bool CopyFile(FILE *from, FILE *to) {
 } // namespace
 
 RFC_HANDLE OpenRfcConnection(RfcOpenRecords &records) {
-    const ConnectionFields &fields = run.connection;
-    copies.destination.Assign(fields.destination);
-    copies.client.Assign(fields.client);
-    copies.user.Assign(fields.user);
-    copies.password.Assign(fields.password);
-    copies.language.Assign(fields.language);
-    copies.mode.Assign(fields.mode);
-    copies.hostname.Assign(fields.hostname);
-    copies.sysnr.Assign(fields.sysnr);
-    copies.gwhost.Assign(fields.gwhost);
-    copies.gwservice.Assign(fields.gwservice);
+    copies = run.connection;
 
     if (run.optionText.Contains(",HOST=")) OverrideValue(copies.hostname, ",HOST=");
     if (run.optionText.Contains(",NO=")) OverrideValue(copies.sysnr, ",NO=");
