@@ -5,7 +5,8 @@ simulated SAP landscape, comparing standard output byte for byte, the exit statu
 A case file holds directives, then sections:
 
     # comment lines start with '#'
-    arg: PRD                      one program argument per line ("arg:" alone is an empty argument)
+    arg: PRD                      one program argument per line ("arg:" alone is an empty argument);
+                                  {WORKDIR} stands for the working directory's own path
     status: 0                     expected exit status
     absent: Dev_Rfc.Trc           a file that must not be there after the run
     left: Dev_Rfc.Trc PRD.P00     the exact set of files (blank-separated) in the directory after the run
@@ -164,7 +165,8 @@ def run_case(case, args):
 
         launcher = args.launcher.split() if args.launcher else []
         program = os.path.abspath(args.program)
-        result = subprocess.run(launcher + [program] + case.args, cwd=workdir, capture_output=True,
+        arguments = [a.replace("{WORKDIR}", workdir) for a in case.args]
+        result = subprocess.run(launcher + [program] + arguments, cwd=workdir, capture_output=True,
                                 timeout=args.timeout, env=args.env)
         stdout = result.stdout.decode("latin-1").replace("\r\n", "\n")
         failures = []
