@@ -21,7 +21,8 @@ A case file holds directives, then sections:
 Section text ends at the next "===" line; its lines are joined with line feeds and end with one
 (unless "noeol" is given). In file sections {SCRAMBLED:password} becomes the stored value of the
 password, made by the profile tool. In expected texts {TIME} matches a time of day HH:MM:SS, {DATE}
-a date YYYYMMDD and {HHMMSS} a time without colons. Standard output is compared after turning CR LF
+a date YYYYMMDD, {HHMMSS} a time without colons and {ANYTEXT} any text within one line (such as
+the program's own path). Standard output is compared after turning CR LF
 into LF (the Windows console writes CR LF); nothing else is relaxed.
 """
 
@@ -37,6 +38,7 @@ PLACEHOLDERS = {
     "{TIME}": r"\d\d:\d\d:\d\d",
     "{DATE}": r"\d{8}",
     "{HHMMSS}": r"\d{6}",
+    "{ANYTEXT}": r"[^\n]*",
 }
 
 
@@ -115,7 +117,7 @@ class Case:
 
 
 def pattern_of(expected):
-    parts = re.split(r"(\{TIME\}|\{DATE\}|\{HHMMSS\})", expected)
+    parts = re.split(r"(\{TIME\}|\{DATE\}|\{HHMMSS\}|\{ANYTEXT\})", expected)
     return re.compile("".join(PLACEHOLDERS.get(p, re.escape(p)) for p in parts), re.S)
 
 
