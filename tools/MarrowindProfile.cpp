@@ -111,7 +111,9 @@ int Check(const char *path) {
 
     for (size_t i = 0; i < 11; ++i) {
         const TextBase &value = ProfileField(fields, i);
-        if (i == 4) {
+        if (i == 4 && passwordFault != ProfileFault::None) {
+            printf("%s (unreadable)\n", kProfileKeys[i].key);
+        } else if (i == 4) {
             printf("%s %zu character%s\n", kProfileKeys[i].key, value.size(), value.size() == 1 ? "" : "s");
         } else {
             printf("%s %s\n", kProfileKeys[i].key, value.c_str());
@@ -135,12 +137,19 @@ int Check(const char *path) {
         printf("%s\n", message.c_str());
         accepted = false;
     }
-    if (AnyFieldTooShort(fields)) {
+    // A password that failed its test is reported above, not again as a short field.
+    bool tooShort[11] = {};
+    bool anyTooShort = false;
+    for (size_t i = 0; i < 11; ++i) {
+        if (i == 4 && passwordFault != ProfileFault::None) continue;
+        tooShort[i] = ProfileField(fields, i).size() < kProfileKeys[i].minimum;
+        anyTooShort = anyTooShort || tooShort[i];
+    }
+    if (anyTooShort) {
         ProfileFaultText(message, ProfileFault::InvalidParameters, name);
         printf("%s\n", message.c_str());
         for (size_t i = 0; i < 11; ++i) {
-            if (i == 4 && passwordFault != ProfileFault::None) continue;
-            if (ProfileField(fields, i).size() < kProfileKeys[i].minimum) {
+            if (tooShort[i]) {
                 printf("  %s shorter than %zu characters\n", kProfileKeys[i].key, kProfileKeys[i].minimum);
             }
         }

@@ -77,7 +77,9 @@ class ProfileTool(unittest.TestCase):
         self.assertIn("Error 1006: Username in Profile QAS.P00 is missing...", checked.stdout)
         self.assertIn("Error 1003: Invalid Parameter(s) at QAS.P00 found...", checked.stdout)
         self.assertIn("Client.....: shorter than 3 characters", checked.stdout)
+        self.assertIn("Password...: (unreadable)", checked.stdout)
         self.assertNotIn("Error 1007", checked.stdout)
+        self.assertNotIn("Password...: shorter", checked.stdout)
 
     def test_new_refuses_values_the_sensor_would_reject(self):
         made = tool("new", "--destination", "PR", "--client", "100", "--user", "monitor", "--host", "sapprd",
