@@ -181,18 +181,21 @@ ProfileFault ReadProfile(FILE *file, ConnectionFields &fields, size_t maxLine, b
     return firstFault;
 }
 
-bool AnyFieldTooShort(const ConnectionFields &fields) {
-    ConnectionFields &readable = const_cast<ConnectionFields &>(fields);
-    for (size_t i = 0; i < 11; ++i) {
-        if (ProfileField(readable, i).size() < kProfileKeys[i].minimum) return true;
-    }
-    return false;
+const TextBase &ProfileField(const ConnectionFields &fields, size_t keyIndex) {
+    return ProfileField(const_cast<ConnectionFields &>(fields), keyIndex);
+}
+
+bool FieldLengthValid(const ConnectionFields &fields, size_t keyIndex) {
+    const TextBase &field = ProfileField(fields, keyIndex);
+    return field.size() >= kProfileKeys[keyIndex].minimum && !field.truncated();
 }
 
 ProfileFault CheckProfileFields(const ConnectionFields &fields) {
     if (fields.user.empty()) return ProfileFault::UserMissing;
     if (fields.password.empty()) return ProfileFault::PasswordMissing;
-    if (AnyFieldTooShort(fields)) return ProfileFault::InvalidParameters;
+    for (size_t i = 0; i < 11; ++i) {
+        if (!FieldLengthValid(fields, i)) return ProfileFault::InvalidParameters;
+    }
     return ProfileFault::None;
 }
 

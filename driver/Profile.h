@@ -35,10 +35,11 @@ enum class ProfileFault {
 // for this one) and the first password fault is returned.
 ProfileFault ReadProfile(FILE *file, ConnectionFields &fields, size_t maxLine, bool stopAtPasswordFault);
 
-// The checks after reading, in their order: user, password, minimum lengths.
+// The checks after reading, in their order: user, password, then every field's length.
 ProfileFault CheckProfileFields(const ConnectionFields &fields);
-// Whether any field is shorter than its minimum length.
-bool AnyFieldTooShort(const ConnectionFields &fields);
+// Whether a field holds at least its minimum length and was not cut to fit (a value longer than
+// its field is refused rather than used cut).
+bool FieldLengthValid(const ConnectionFields &fields, size_t keyIndex);
 
 // The error message of a fault for the profile name.
 void ProfileFaultText(TextBase &text, ProfileFault fault, const char *profileName);
@@ -50,3 +51,4 @@ struct ProfileKey {
 };
 extern const ProfileKey kProfileKeys[11];
 TextBase &ProfileField(ConnectionFields &fields, size_t keyIndex);
+const TextBase &ProfileField(const ConnectionFields &fields, size_t keyIndex);

@@ -138,18 +138,21 @@ int Check(const char *path) {
         accepted = false;
     }
     // A password that failed its test is reported above, not again as a short field.
-    bool tooShort[11] = {};
-    bool anyTooShort = false;
+    bool invalidLength[11] = {};
+    bool anyInvalidLength = false;
     for (size_t i = 0; i < 11; ++i) {
         if (i == 4 && passwordFault != ProfileFault::None) continue;
-        tooShort[i] = ProfileField(fields, i).size() < kProfileKeys[i].minimum;
-        anyTooShort = anyTooShort || tooShort[i];
+        invalidLength[i] = !FieldLengthValid(fields, i);
+        anyInvalidLength = anyInvalidLength || invalidLength[i];
     }
-    if (anyTooShort) {
+    if (anyInvalidLength) {
         ProfileFaultText(message, ProfileFault::InvalidParameters, name);
         printf("%s\n", message.c_str());
         for (size_t i = 0; i < 11; ++i) {
-            if (tooShort[i]) {
+            const TextBase &field = ProfileField(fields, i);
+            if (invalidLength[i] && field.truncated()) {
+                printf("  %s longer than %zu characters\n", kProfileKeys[i].key, field.capacity());
+            } else if (invalidLength[i]) {
                 printf("  %s shorter than %zu characters\n", kProfileKeys[i].key, kProfileKeys[i].minimum);
             }
         }

@@ -34,13 +34,15 @@ std::string ErrorDocumentOfUnreadableListing(const char *profileName) {
 }
 
 TEST(ListingErrors, ItemListingThatCannotBeReadAgain) {
-    EXPECT_EQ(ErrorDocumentOfUnreadableListing("Quorvane.Prf"),
-              "<Prtg>\n<Error>1</Error>\n<Text>Error 1024: ProFile Quorvane.Prf is missing...</Text>\n</Prtg>\n");
+    EXPECT_EQ(
+        ErrorDocumentOfUnreadableListing("Quorvane.Prf"),
+        "<Prtg>\n<Error>1</Error>\n<Text>Error 1024: ProFile Quorvane.Prf is missing...</Text>\n</Prtg>\n");
 }
 
 TEST(ListingErrors, GlobalListingThatCannotBeReadAgain) {
     EXPECT_EQ(ErrorDocumentOfUnreadableListing("SAP Quorvane.Gbl"),
-              "<Prtg>\n<Error>1</Error>\n<Text>Error 10x1: ProFile SAP Quorvane.Gbl is missing...</Text>\n</Prtg>\n");
+              "<Prtg>\n<Error>1</Error>\n<Text>Error 10x1: ProFile SAP Quorvane.Gbl is "
+              "missing...</Text>\n</Prtg>\n");
 }
 
 } // namespace

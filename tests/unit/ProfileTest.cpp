@@ -235,6 +235,11 @@ TEST_F(ProfileFiles, ChecksInTheirOrder) {
     EXPECT_EQ(CheckProfileFields(run.connection), ProfileFault::PasswordMissing);
     Read(CompleteProfile(stored) + "Gwservice..: s\n");
     EXPECT_EQ(CheckProfileFields(run.connection), ProfileFault::InvalidParameters);
+    // A value longer than its field is refused, never used cut.
+    Read(CompleteProfile(stored) + "Destination: PRODUCTION01\n");
+    EXPECT_EQ(CheckProfileFields(run.connection), ProfileFault::InvalidParameters);
+    Read("Destination: PRODUCTION0\n");
+    EXPECT_EQ(CheckProfileFields(run.connection), ProfileFault::None);
 
     FixedText<127> text;
     ProfileFaultText(text, ProfileFault::InvalidParameters, "PRD.P00");
