@@ -23,13 +23,13 @@ void OverrideValue(TextBase &value, const char *keyword) {
     }
 }
 
-bool CopyFile(FILE *from, FILE *to) {
+// Copies byte for byte until the end of the source; a read or write error ends the copy.
+void CopyFile(FILE *from, FILE *to) {
     char block[4096];
     size_t count;
     while ((count = fread(block, 1, sizeof block, from)) > 0) {
-        if (fwrite(block, 1, count, to) != count) return false;
+        if (fwrite(block, 1, count, to) != count) return;
     }
-    return true;
 }
 
 } // namespace
