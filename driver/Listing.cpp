@@ -2,14 +2,11 @@
 
 #include <cstring>
 
-#include "driver/Run.h"
-#include "driver/RunState.h"
 #include "platform/Platform.h"
 
 namespace {
 
 constexpr size_t kListingLine = 199;
-constexpr size_t kSensorNameLength = 10;
 
 // The line from a column on (counted from 1); empty when the line is shorter.
 const char *ColumnText(const TextBase &line, size_t column) {
@@ -17,42 +14,38 @@ const char *ColumnText(const TextBase &line, size_t column) {
 }
 
 // "Quorvane.Prf": every line that begins with "# Gsng: " adds its text from column 21.
-void ReadItemListing() {
-    FILE *file = OpenFile(run.profilePath, "rb");
+bool ReadItemListing(const ProfileLocation &location, ItemListing &listing, TextBase &error) {
+    FILE *file = OpenFile(location.path, "rb");
     if (file == nullptr) {
-        FixedText<127> message;
-        message.Format("Error 1024: ProFile %s is missing...", run.profileName.c_str());
-        RaiseError(message.c_str());
+        error.Format("Error 1024: ProFile %s is missing...", location.name.c_str());
+        return false;
     }
     bool full = false;
     FixedText<kListingLine> line;
     while (ReadTextLine(file, line, kListingLine)) {
         line.StripLineEnd();
-        if (line.StartsWith("# Gsng: ")) AppendToListing(run.serverListing, ColumnText(line, 21), full);
+        if (line.StartsWith("# Gsng: ")) AppendToListing(listing.serverListing, ColumnText(line, 21), full);
     }
     CloseFile(file);
+    return true;
 }
 
 // "SAP Quorvane.Gbl": the "# GSNG: " and "# GSNX: " lines of the sensor named by the first word.
-void ReadGlobalListing(const char *argument2) {
-    FixedText<kSensorNameLength> sensorName;
-    for (size_t i = 0; i < run.optionText.size() && run.optionText[i] != ' '; ++i) {
-        sensorName.AppendChar(run.optionText[i]);
-    }
-    sensorName.AppendRepeated(' ', kSensorNameLength - sensorName.size());
+bool ReadGlobalListing(const ProfileLocation &location, const Options &commandOptions, const char *argument2,
+                       ItemListing &listing, TextBase &error) {
     FixedText<18> listingKey;
     FixedText<18> definitionKey;
-    listingKey.Assign("# GSNG: ").Append(sensorName.c_str());
-    definitionKey.Assign("# GSNX: ").Append(sensorName.c_str());
+    listingKey.Assign("# GSNG: ").Append(commandOptions.sensorName);
+    definitionKey.Assign("# GSNX: ").Append(commandOptions.sensorName);
 
-    FILE *file = OpenFile(run.profilePath, "rb");
+    FILE *file = OpenFile(location.path, "rb");
     if (file == nullptr) {
-        FixedText<127> message;
-        message.Format("Error 10x1: ProFile %s is missing...", run.profileName.c_str());
-        RaiseError(message.c_str());
+        error.Format("Error 10x1: ProFile %s is missing...", location.name.c_str());
+        return false;
     }
-    run.itemFound = false;
+    bool definitionFound = false;
     bool full = false;
+    SensorDefinition parsed;
     FixedText<kListingLine> definition;
     FixedText<kListingLine> line;
     FixedText<kListingLine> upper;
@@ -61,34 +54,30 @@ void ReadGlobalListing(const char *argument2) {
         upper.Assign(line);
         upper.ToUpper();
         if (strncmp(upper.c_str(), listingKey.c_str(), 18) == 0) {
-            AppendToListing(run.serverListing, ColumnText(line, 21), full);
+            AppendToListing(listing.serverListing, ColumnText(line, 21), full);
         }
-        if (strncmp(upper.c_str(), definitionKey.c_str(), 18) == 0 && !run.itemFound) {
+        if (strncmp(upper.c_str(), definitionKey.c_str(), 18) == 0 && !definitionFound) {
             definition.Assign(ColumnText(line, 20));
-            run.optionTextAsGiven.Assign(definition);
-            if (!definition.Contains("Sensor=\"SAP Marrowind\"")) {
+            ParseSensorDefinition(line, definition, parsed);
+            if (!parsed.forThisProgram) {
                 CloseFile(file);
-                RaiseError("Error 1029: Invalid Sensor-Allocation...");
+                error.Assign("Error 1029: Invalid Sensor-Allocation...");
+                return false;
             }
-            run.optionTextAsGiven.CutAt(",Sensor=");
-            run.optionTextAsGiven.Replace(':', ' ');
-            if (line.Contains(",Profile")) run.channelNameChoice = '1';
-            if (line.Contains(",Alias")) run.channelNameChoice = '2';
-            if (line.Contains(",Host")) run.channelNameChoice = '3';
-            if (line.Contains(",Sid")) run.channelNameChoice = '4';
-            run.itemFound = true;
+            listing.optionsReplaced = true;
+            listing.optionTextAsGiven.Assign(parsed.optionText);
+            listing.channelNameChoice = parsed.channelNameChoice;
+            definitionFound = true;
         }
     }
     CloseFile(file);
 
-    run.itemName.Clear();
-    size_t item = definition.Find("Item=");
-    if (item != TextBase::npos) TakeItemName(run.itemName, definition.c_str() + item + 5);
-    if (!run.itemFound) {
-        FixedText<255> message;
-        message.Format("Error 1030: Global Sensor %s not found...", argument2);
-        RaiseError(message.c_str());
+    listing.itemName.Assign(parsed.itemName);
+    if (!definitionFound) {
+        error.Format("Error 1030: Global Sensor %s not found...", argument2);
+        return false;
     }
+    return true;
 }
 
 } // namespace
@@ -114,20 +103,29 @@ void TakeListingEntry(TextBase &listing, TextBase &entry) {
         return;
     }
     entry.AssignPart(listing.c_str(), end);
-    FixedText<2047> rest(listing.c_str() + end + 1);
+    FixedText<kServerListingCapacity> rest(listing.c_str() + end + 1);
     listing.Assign(rest);
 }
 
-void PrepareListing(FILE *&listingFile, const char *argument2) {
+bool PrepareListing(FILE *&listingFile, const ProfileLocation &location, const Options &commandOptions,
+                    const char *argument2, ItemListing &listing, TextBase &error) {
     CloseFile(listingFile);
-    run.serverListing.Clear();
-    run.channelNameChoice = '1';
-    run.noSystems = run.processed = run.failed = 0;
-    if (run.profileName.Equals("Quorvane.Prf")) {
-        ReadItemListing();
+    listing = ItemListing();
+    bool read = false;
+    if (location.name.Equals("Quorvane.Prf")) {
+        listing.itemName.Assign(commandOptions.itemName);
+        read = ReadItemListing(location, listing, error);
     } else {
-        ReadGlobalListing(argument2);
+        read = ReadGlobalListing(location, commandOptions, argument2, listing, error);
     }
-    if (run.serverListing.empty()) RaiseError("Error 1025: Global Server Listing missing...");
-    if (run.itemName.empty()) RaiseError("Error 1026: Global Item Idenification missing...");
+    if (!read) return false;
+    if (listing.serverListing.empty()) {
+        error.Assign("Error 1025: Global Server Listing missing...");
+        return false;
+    }
+    if (listing.itemName.empty()) {
+        error.Assign("Error 1026: Global Item Idenification missing...");
+        return false;
+    }
+    return true;
 }

@@ -1,17 +1,29 @@
 // The global server listing of item mode: "Quorvane.Prf" (the ITEM= way) or "SAP Quorvane.Gbl"
 // (the profile name GLOBAL), read into the server listing, the item name and the channel-name choice.
-//
-// Writes the run state's server listing, item name, channel-name choice, counters, item-found
-// marker and, for GLOBAL, the option text as given.
 #pragma once
 
 #include <cstdio>
 
+#include "driver/Options.h"
+#include "driver/Profile.h"
 #include "platform/FixedText.h"
 
-// Prepares item mode from the located listing file (which it closes); raises Errors 1024, 10x1,
-// 1025, 1026, 1029 and 1030.
-void PrepareListing(FILE *&listingFile, const char *argument2);
+constexpr size_t kServerListingCapacity = 2047;
+
+// What item mode runs over.
+struct ItemListing {
+    FixedText<kServerListingCapacity> serverListing; // profile file names, each ended by "#"
+    FixedText<kItemNameCapacity> itemName;
+    char channelNameChoice = '1';
+    // GLOBAL: the sensor definition's option text takes the place of the command line's.
+    bool optionsReplaced = false;
+    FixedText<kOptionTextCapacity> optionTextAsGiven;
+};
+
+// Prepares item mode from the located listing file (which it closes). Returns false with the
+// message of Error 1024, 10x1, 1025, 1026, 1029 or 1030.
+bool PrepareListing(FILE *&listingFile, const ProfileLocation &location, const Options &commandOptions,
+                    const char *argument2, ItemListing &listing, TextBase &error);
 
 // Appends listing text; when the listing is full it is cut at its last complete entry.
 void AppendToListing(TextBase &listing, const char *text, bool &full);

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "driver/Password.h"
-#include "output/Document.h"
 #include "platform/Platform.h"
 
 const ProfileKey kProfileKeys[11] = {
@@ -37,22 +36,22 @@ constexpr const char *kProgramDirectories[] = {
     "\\Program Files (x86)\\PRTG Network Monitor\\Custom Sensors\\ExeXml\\",
 };
 
-void SelectGlobalListing(TextBase &name) {
+void SelectGlobalListing(TextBase &name, ProfileLocation &location) {
     FixedText<255> upper;
     upper.Assign(name);
     upper.ToUpper();
     if (upper.Equals("GLOBAL.P00")) {
-        run.itemMode = true;
+        location.globalListing = true;
         name.Assign("SAP Quorvane.Gbl");
     }
 }
 
-void BuildProfilePath() { run.profilePath.Assign(run.profileDirectory).Append(run.profileName); }
+void BuildProfilePath(ProfileLocation &location) { location.path.Assign(location.directory).Append(location.name); }
 
 // Whether directory + subdirectory + profile name names a file.
-bool ProfileBelow(const TextBase &directory, const char *subdirectory) {
+bool ProfileBelow(const TextBase &directory, const char *subdirectory, const TextBase &name) {
     FixedText<255> path;
-    path.Assign(directory).Append(subdirectory).Append(run.profileName);
+    path.Assign(directory).Append(subdirectory).Append(name);
     return FileExists(path);
 }
 
@@ -60,61 +59,61 @@ bool PrtgDirectoryLine(const TextBase &line) { return line[0] == '\\' || line[2]
 
 } // namespace
 
-void ResolveProfileName(const char *argument) {
+void ResolveProfileName(const char *argument, ProfileLocation &location) {
     FixedText<255> name(argument);
     if (name.size() < 4 || name[name.size() - 4] != '.') name.Append(".P00");
-    SelectGlobalListing(name);
-    run.profileDirectory.Clear();
+    SelectGlobalListing(name, location);
+    location.directory.Clear();
     size_t lastBackslash = TextBase::npos;
     for (size_t i = 0; i < name.size(); ++i) {
         if (name[i] == '\\') lastBackslash = i;
     }
     if (lastBackslash != TextBase::npos && lastBackslash > 0) {
-        run.profileDirectory.AssignPart(name.c_str(), lastBackslash + 1);
-        run.profileName.Assign(name.c_str() + lastBackslash + 1);
+        location.directory.AssignPart(name.c_str(), lastBackslash + 1);
+        location.name.Assign(name.c_str() + lastBackslash + 1);
     } else {
-        run.profileName.Assign(name);
+        location.name.Assign(name);
     }
-    SelectGlobalListing(run.profileName);
-    BuildProfilePath();
+    SelectGlobalListing(location.name, location);
+    BuildProfilePath(location);
 }
 
-FILE *LocateProfile(TextBase &error) {
-    bool directorySearch = outputMode == OutputMode::ExeXml && !run.optionText.Contains("@");
+FILE *LocateProfile(ProfileLocation &location, bool directorySearch, TextBase &error) {
+    TextBase &directory = location.directory;
     if (!directorySearch) {
-        BuildProfilePath();
-        FILE *file = OpenFile(run.profilePath, "rb");
-        if (file == nullptr) error.Format("Error 1002: Profile %s is missing...", run.profilePath.c_str());
+        BuildProfilePath(location);
+        FILE *file = OpenFile(location.path, "rb");
+        if (file == nullptr) error.Format("Error 1002: Profile %s is missing...", location.path.c_str());
         return file;
     }
 
-    error.Format("Error 1002: Profile %s is missing...", run.profileName.c_str());
-    run.profileDirectory.Clear();
+    error.Format("Error 1002: Profile %s is missing...", location.name.c_str());
+    directory.Clear();
     FILE *prtgPath = OpenFile(kPrtgPathFile, "rb");
     if (prtgPath != nullptr) {
         FixedText<99> line;
         while (ReadTextLine(prtgPath, line, 99)) {
             line.StripLineEnd();
-            if (PrtgDirectoryLine(line)) run.profileDirectory.Assign(line);
+            if (PrtgDirectoryLine(line)) directory.Assign(line);
         }
         CloseFile(prtgPath);
-        if (run.profileDirectory.Last() != '\\') run.profileDirectory.AppendChar('\\');
-        if (ProfileBelow(run.profileDirectory, kPrtgSensorDirectory)) {
-            run.profileDirectory.Append(kPrtgSensorDirectory);
+        if (directory.Last() != '\\') directory.AppendChar('\\');
+        if (ProfileBelow(directory, kPrtgSensorDirectory, location.name)) {
+            directory.Append(kPrtgSensorDirectory);
         }
-        if (ProfileBelow(run.profileDirectory, kSensorDirectory))
-            run.profileDirectory.Append(kSensorDirectory);
-        BuildProfilePath();
-        if (!FileExists(run.profilePath)) return nullptr;
+        if (ProfileBelow(directory, kSensorDirectory, location.name))
+            directory.Append(kSensorDirectory);
+        BuildProfilePath(location);
+        if (!FileExists(location.path)) return nullptr;
     }
 
-    BuildProfilePath();
-    FILE *file = OpenFile(run.profilePath, "rb");
-    for (const char *directory : kProgramDirectories) {
+    BuildProfilePath(location);
+    FILE *file = OpenFile(location.path, "rb");
+    for (const char *programDirectory : kProgramDirectories) {
         if (file != nullptr) break;
-        run.profileDirectory.Assign(directory);
-        BuildProfilePath();
-        file = OpenFile(run.profilePath, "rb");
+        directory.Assign(programDirectory);
+        BuildProfilePath(location);
+        file = OpenFile(location.path, "rb");
     }
     return file;
 }

@@ -1,24 +1,30 @@
 // Profile files: resolving the profile name, the PRTG directory search, reading a profile's keys
 // into the connection fields and checking them.
-//
-// Reads and writes the run state's profile name, profile directory, profile path, item mode and
-// connection fields; reads the option text and the output mode.
 #pragma once
 
 #include <cstdio>
 
-#include "driver/RunState.h"
 #include "platform/FixedText.h"
+#include "rfc/Rfc.h"
 
 constexpr size_t kProfileLineSingleRun = 159;
 constexpr size_t kProfileLineSystemLoop = 199;
 
-// Default extension, directory part, and the name GLOBAL (which selects item mode).
-void ResolveProfileName(const char *argument);
+// Where a profile (or a listing file) is: its name without directory, the directory (empty for
+// the working directory, otherwise ending with a backslash) and the two joined.
+struct ProfileLocation {
+    FixedText<63> name;
+    FixedText<95> directory;
+    FixedText<95> path;
+    bool globalListing = false; // the name GLOBAL selected "SAP Quorvane.Gbl"
+};
 
-// Finds and opens the profile (or listing file) named by the run state. Returns the open file, or
-// null with the full text of Error 1002 in `error`.
-FILE *LocateProfile(TextBase &error);
+// Default extension, directory part, and the name GLOBAL (which selects item mode).
+void ResolveProfileName(const char *argument, ProfileLocation &location);
+
+// Finds and opens the profile (or listing file): with the PRTG directory search, or by its path.
+// Returns the open file, or null with the full text of Error 1002 in `error`.
+FILE *LocateProfile(ProfileLocation &location, bool directorySearch, TextBase &error);
 
 enum class ProfileFault {
     None,

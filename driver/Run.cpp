@@ -3,8 +3,8 @@
 #include <cinttypes>
 
 #include "driver/Listing.h"
+#include "driver/Options.h"
 #include "driver/Profile.h"
-#include "driver/RunState.h"
 #include "output/Console.h"
 #include "output/Document.h"
 #include "platform/Platform.h"
@@ -13,28 +13,54 @@
 
 namespace {
 
-constexpr size_t kItemNameLength = 90;
+constexpr const char *kProgramName = "Marrowind";
+constexpr const char *kProgramVersion = "Vers 4.3 / 29.08.22";
 
-RfcOpenRecords openRecords;
+// The message of an error document: an error number and its text, or a failed call's outcome
+// message with the trace notice.
+using ErrorText = FixedText<kDocumentCapacity>;
 
-void CloseConnection() {
+// What spans one run: the command line as parsed, where the profile is, the current system's
+// connection values and the counters of item mode.
+struct RunContext {
+    FixedText<8> startTime;
+    FixedText<123> headerLine;
+    const char *programPath = "";
+    const char *argument2 = "";
+    OptionText commandLine;
+    Options commandOptions; // the command line's options; verbose and the profile search follow them
+    Options options;        // the options in force: the command line's, or item mode's
+    bool itemMode = false;
+    ProfileLocation location;
+    ConnectionFields connection;
+    ItemListing listing;
+    FixedText<47> itemChannelName;
+    uint32_t noSystems = 0;
+    uint32_t processed = 0;
+    uint32_t failed = 0;
+    // The library keeps pointers to these for as long as a connection may be open.
+    RFC_HANDLE connectionHandle = 0;
+    RFC_ENV rfcEnvironment{};
+    RfcOpenRecords openRecords;
+};
+
+void CloseConnection(RunContext &run) {
     if (run.connectionHandle != 0) RfcClose(run.connectionHandle);
     run.connectionHandle = 0;
 }
 
-void RegisterErrorHandler() {
+void RegisterErrorHandler(RunContext &run) {
     run.rfcEnvironment.errorhandler = RfcFailureHandler;
     run.rfcEnvironment.allocate = nullptr;
     RfcEnvironment(&run.rfcEnvironment);
 }
 
-void BuildSystemLine() {
+void BuildSystemLine(const RunContext &run, TextBase &systemLine) {
     FixedText<8> now;
     TimeOfDay(now);
     const ConnectionFields &fields = run.connection;
-    run.systemLine.Format("* %s %s, %s, %s, %s, %s", now.c_str(), run.profileName.c_str(),
-                          fields.shownHost.c_str(), fields.destination.c_str(), fields.sysnr.c_str(),
-                          fields.client.c_str());
+    systemLine.Format("* %s %s, %s, %s, %s, %s", now.c_str(), run.location.name.c_str(), fields.shownHost.c_str(),
+                      fields.destination.c_str(), fields.sysnr.c_str(), fields.client.c_str());
 }
 
 void WriteProcessedLine() {
@@ -43,102 +69,110 @@ void WriteProcessedLine() {
     WriteOutFormat("\n* %s SAP %s now processed...\n", now.c_str(), kProgramName);
 }
 
-// On the open connection: the system information, the Oracle check and the space evaluation. A
-// failed system information call or another database ends the whole run.
-void EvaluateConnectedSystem() {
-    ReadSystemInfo(run.connectionHandle);
-    if (!RunStatusOk()) ReportRfcFailure();
-    if (!databaseSystem.StartsWith("ORA")) RaiseError("Error 1018: DataBase mismatch !");
-    run.runStatus.Assign("ERR");
-    run.resultValue = EvaluateSpaceFigures(run.connectionHandle);
+// A failed call's message: its outcome message and the trace notice.
+void CallFailureText(TextBase &error, int outcome, const TextBase &exceptionText) {
+    error.Clear();
+    AppendOutcomeMessage(error, outcome, exceptionText);
+    AppendTraceNotice(error);
 }
 
-void StartUp(int argc, char **argv) {
+// On the open connection: the system information, the Oracle check and the space evaluation.
+// Returns false, with the message, when the whole run must end: the system information call failed
+// or the database is not Oracle. A failed space evaluation is in `space`.
+bool EvaluateConnectedSystem(RunContext &run, SpaceResult &space, TextBase &error) {
+    SystemInfo info;
+    ReadSystemInfo(run.connectionHandle, info);
+    if (info.outcome != RFC_OK) {
+        CallFailureText(error, info.outcome, info.exceptionText);
+        return false;
+    }
+    run.connection.shownHost.Assign(info.host);
+    if (!info.databaseSystem.StartsWith("ORA")) {
+        error.Assign("Error 1018: DataBase mismatch !");
+        return false;
+    }
+    SpaceRequest request;
+    request.destination = run.connection.destination.c_str();
+    request.unit = run.options.sizeUnit;
+    request.itemMode = run.itemMode;
+    request.itemName = run.listing.itemName.c_str();
+    request.itemChannelName = run.itemChannelName.c_str();
+    EvaluateSpaceFigures(run.connectionHandle, request, space);
+    return true;
+}
+
+bool StartUp(RunContext &run, int argc, char **argv, TextBase &error) {
     TimeOfDay(run.startTime);
     run.headerLine.Format("* %s SAP %s %s", run.startTime.c_str(), kProgramName, kProgramVersion);
-    channelCount = 0;
     run.programPath = argc > 0 && argv[0] != nullptr ? argv[0] : "";
-    if (argc < 2 || argv[1] == nullptr) RaiseError("Error 1001: Parameter for Profile-Name is missing !");
-
-    if (argc > 2) run.optionTextAsGiven.Assign(argv[2]);
-    if (argc > 3) run.optionTextAsGiven.Append(" ").Append(argv[3]);
-    run.optionText.Assign(run.optionTextAsGiven);
-    run.optionText.ToUpper();
-
-    const char *profileArgument = argv[1];
-    size_t item = run.optionText.Find("ITEM=");
-    if (item != TextBase::npos) {
-        TakeItemName(run.itemName, run.optionTextAsGiven.c_str() + item + 5);
-        run.itemMode = true;
-        profileArgument = "Quorvane.Prf";
+    if (argc < 2 || argv[1] == nullptr) {
+        error.Assign("Error 1001: Parameter for Profile-Name is missing !");
+        return false;
     }
-    ResolveProfileName(profileArgument);
+    run.argument2 = argc > 2 && argv[2] != nullptr ? argv[2] : "";
+    JoinOptionText(run.commandLine, argc > 2 ? argv[2] : nullptr, argc > 3 ? argv[3] : nullptr);
+    ParseOptions(run.commandLine.upper, run.commandLine.asGiven, run.commandOptions);
+    run.options = run.commandOptions;
 
-    run.connection = ConnectionFields();
-    outputMode = OutputMode::ExeXml;
-    SelectOutputMode();
-    run.verbose = run.optionText.Contains("#") || run.optionText.Contains("@") ||
-                  run.optionText.Contains("$") || run.optionText.Contains("%");
+    ResolveProfileName(run.commandOptions.itemMode ? "Quorvane.Prf" : argv[1], run.location);
+    run.itemMode = run.commandOptions.itemMode || run.location.globalListing;
+    ConfigureDocument(run.options.document);
+    ConfigureEventLog(run.options.eventLog);
+    return true;
 }
 
-FILE *LocateProfileOrFail() {
-    FixedText<255> error;
-    FILE *file = LocateProfile(error);
-    if (file == nullptr) RaiseError(error.c_str());
-    return file;
-}
-
-[[noreturn]] void RunSingleSystem(FILE *profile) {
+bool RunSingleSystem(RunContext &run, FILE *profile, TextBase &error) {
     ProfileFault fault = ReadProfile(profile, run.connection, kProfileLineSingleRun, true);
     CloseFile(profile);
     if (fault == ProfileFault::None) fault = CheckProfileFields(run.connection);
     if (fault != ProfileFault::None) {
-        FixedText<255> message;
-        ProfileFaultText(message, fault, run.profileName.c_str());
-        RaiseError(message.c_str());
+        ProfileFaultText(error, fault, run.location.name.c_str());
+        return false;
     }
 
     LogEvent(0, "program started", run.programPath);
-    RegisterErrorHandler();
+    RegisterErrorHandler(run);
     LogEvent(0, "RfcEnvironment called", "");
-    documentBuffer.Clear();
-    run.runStatus.Assign("ERR");
+    DiscardDocument();
 
-    if (run.verbose) {
+    if (run.commandOptions.verbose) {
         WriteOut(run.headerLine);
         WriteOut("\n");
-        BuildSystemLine();
-        WriteOut(run.systemLine);
+        FixedText<123> systemLine;
+        BuildSystemLine(run, systemLine);
+        WriteOut(systemLine);
         WriteOut(" State=Processing\n");
-        FixedText<127> shown;
-        ShownOptions(shown, run.optionTextAsGiven);
         FixedText<8> now;
         TimeOfDay(now);
-        WriteOutFormat("* %s %s - %s State=Executing\n", now.c_str(), kProgramName, shown.c_str());
+        WriteOutFormat("* %s %s - %s State=Executing\n", now.c_str(), kProgramName,
+                       run.options.shownOptions.c_str());
     }
 
-    run.connectionHandle = OpenRfcConnection(openRecords);
+    run.connectionHandle = OpenRfcConnection(run.connection, run.options.overrides, run.openRecords);
     if (run.connectionHandle == 0) {
-        FixedText<127> message;
-        message.Format("Error 1011: RFC-Open for %s failed !", run.connection.destination.c_str());
-        RaiseError(message.c_str());
+        error.Format("Error 1011: RFC-Open for %s failed !", run.connection.destination.c_str());
+        return false;
     }
-    EvaluateConnectedSystem();
-    CloseConnection();
+    SpaceResult space;
+    if (!EvaluateConnectedSystem(run, space, error)) return false;
+    CloseConnection(run);
+    if (space.outcome != RFC_OK) {
+        CallFailureText(error, space.outcome, space.exceptionText);
+        return false;
+    }
 
-    if (!RunStatusOk()) ReportRfcFailure();
     FlushDocument();
     RemoveFile("Dev_Rfc.Trc");
-    if (run.verbose) WriteProcessedLine();
-    EndProcess(0);
+    if (run.commandOptions.verbose) WriteProcessedLine();
+    return true;
 }
 
 // The name under which item mode reports the current system.
-void ChooseItemChannelName() {
-    switch (run.channelNameChoice) {
+void ChooseItemChannelName(RunContext &run) {
+    switch (run.listing.channelNameChoice) {
     case '2':
-        run.itemChannelName.Assign(run.profileName);
-        if (run.profileName.size() >= 4) run.itemChannelName.Cut(run.profileName.size() - 4);
+        run.itemChannelName.Assign(run.location.name);
+        if (run.location.name.size() >= 4) run.itemChannelName.Cut(run.location.name.size() - 4);
         break;
     case '3':
         run.itemChannelName.Assign(run.connection.hostname);
@@ -147,83 +181,90 @@ void ChooseItemChannelName() {
         run.itemChannelName.Assign(run.connection.destination);
         break;
     default:
-        run.itemChannelName.Assign(run.profileName);
+        run.itemChannelName.Assign(run.location.name);
         break;
     }
 }
 
-void RunListedSystem() {
-    run.itemFound = false;
-    run.profileName.Clear();
+// One pass of the system loop. Returns false, with the message, when this system ends the run.
+bool RunListedSystem(RunContext &run, TextBase &error) {
     ++run.noSystems;
-    FixedText<2047> entry;
-    TakeListingEntry(run.serverListing, entry);
-    run.profileName.Assign(entry);
-    run.profilePath.Assign(run.profileDirectory).Append(run.profileName);
-    run.itemChannelName.Assign(run.profileName);
+    FixedText<kServerListingCapacity> entry;
+    TakeListingEntry(run.listing.serverListing, entry);
+    run.location.name.Assign(entry);
+    run.location.path.Assign(run.location.directory).Append(run.location.name);
+    run.itemChannelName.Assign(run.location.name);
 
-    FILE *profile = OpenFile(run.profilePath, "rb");
-    if (profile == nullptr) return;
-    run.profileInvalid = false;
+    FILE *profile = OpenFile(run.location.path, "rb");
+    if (profile == nullptr) return true;
+    bool profileInvalid = false;
     ProfileFault fault = ReadProfile(profile, run.connection, kProfileLineSystemLoop, false);
     CloseFile(profile);
     if (fault != ProfileFault::None || CheckProfileFields(run.connection) != ProfileFault::None) {
-        run.profileInvalid = true;
+        profileInvalid = true;
     }
-    ChooseItemChannelName();
+    ChooseItemChannelName(run);
 
-    BuildSystemLine();
-    RegisterErrorHandler();
-    documentBuffer.Clear();
-    run.runStatus.Assign("ERR");
+    FixedText<123> systemLine;
+    BuildSystemLine(run, systemLine);
+    RegisterErrorHandler(run);
+    DiscardDocument();
 
-    run.connectionHandle = OpenRfcConnection(openRecords);
+    SpaceResult space;
+    space.outcome = RFC_FAILURE; // until an evaluation says otherwise
+    run.connectionHandle = OpenRfcConnection(run.connection, run.options.overrides, run.openRecords);
     if (run.connectionHandle == 0) {
-        run.profileInvalid = true;
-    } else {
-        EvaluateConnectedSystem();
+        profileInvalid = true;
+    } else if (!EvaluateConnectedSystem(run, space, error)) {
+        return false;
     }
-    CloseConnection();
+    CloseConnection(run);
 
-    bool ok = RunStatusOk();
-    if (!run.profileInvalid && ok && run.itemFound) {
+    bool evaluated = space.outcome == RFC_OK;
+    if (!profileInvalid && evaluated && space.itemFound) {
         ++run.processed;
     } else {
         ++run.failed;
     }
     const char *state = "Processed";
-    if (!run.itemFound) state = "Not Found";
-    if (run.profileInvalid || !ok) state = "Rfc Failure";
-    if (run.verbose) WriteOutFormat("\n%s State=%s\n", run.systemLine.c_str(), state);
+    if (!space.itemFound) state = "Not Found";
+    if (profileInvalid || !evaluated) state = "Rfc Failure";
+    if (run.commandOptions.verbose) WriteOutFormat("\n%s State=%s\n", systemLine.c_str(), state);
+    return true;
 }
 
-[[noreturn]] void RunItemMode(FILE *listingFile, const char *argument2) {
-    PrepareListing(listingFile, argument2);
+bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
+    if (!PrepareListing(listingFile, run.location, run.commandOptions, run.argument2, run.listing, error))
+        return false;
 
-    run.optionText.Assign(run.optionTextAsGiven);
-    run.optionText.ToUpper();
-    SelectOutputMode();
-    if (run.verbose) {
+    // From here on the options are item mode's: the sensor definition's for GLOBAL.
+    OptionText itemText;
+    itemText.asGiven.Assign(run.listing.optionsReplaced ? run.listing.optionTextAsGiven : run.commandLine.asGiven);
+    itemText.upper.Assign(itemText.asGiven);
+    itemText.upper.ToUpper();
+    ItemModeOptionText(itemText.asGiven);
+    ParseOptions(itemText.upper, itemText.asGiven, run.options);
+    ConfigureDocument(run.options.document);
+    ConfigureEventLog(run.options.eventLog);
+
+    if (run.commandOptions.verbose) {
         WriteOut(run.headerLine);
         WriteOut("\n");
+        WriteOutFormat("* %s %s State=Executing\n", run.startTime.c_str(), itemText.asGiven.c_str());
     }
-    run.optionTextAsGiven.Replace(':', ' ');
-    run.optionTextAsGiven.CutAt(" @");
-    if (run.verbose)
-        WriteOutFormat("* %s %s State=Executing\n", run.startTime.c_str(), run.optionTextAsGiven.c_str());
 
     BeginDocument();
     FlushDocument();
     WriteOut("\n");
 
-    while (!run.serverListing.empty())
-        RunListedSystem();
+    while (!run.listing.serverListing.empty()) {
+        if (!RunListedSystem(run, error)) return false;
+    }
 
-    // A failed evaluation leaves its outcome message behind; it has been counted already.
-    documentBuffer.Clear();
+    DiscardDocument();
     BeginText();
     FixedText<255> summary;
-    summary.Assign("(***) ").Append(run.itemName);
+    summary.Assign("(***) ").Append(run.listing.itemName);
     summary.AppendFormat(": NoSystems=%" PRIu32 ", Processed=%" PRIu32 ", Failed=%" PRIu32, run.noSystems,
                          run.processed, run.failed);
     AppendTextContent(summary.c_str());
@@ -232,55 +273,31 @@ void RunListedSystem() {
     FlushDocument();
     WriteOut("\n");
 
-    CloseConnection();
-    if (run.verbose) WriteProcessedLine();
-    EndProcess(0);
+    CloseConnection(run);
+    if (run.commandOptions.verbose) WriteProcessedLine();
+    return true;
+}
+
+bool Run(RunContext &run, int argc, char **argv, TextBase &error) {
+    if (!StartUp(run, argc, argv, error)) return false;
+    bool directorySearch = run.commandOptions.directorySearch && run.commandOptions.document.mode == OutputMode::ExeXml;
+    FILE *profile = LocateProfile(run.location, directorySearch, error);
+    if (profile == nullptr) return false;
+    if (run.itemMode) return RunItemMode(run, profile, error);
+    return RunSingleSystem(run, profile, error);
 }
 
 } // namespace
 
-void RaiseError(const char *message) {
-    WriteErrorDocument(message);
-    FlushDocument();
-    CloseConnection();
-    EndProcess(2);
-}
-
-void ReportRfcFailure() {
-    AppendTraceNotice();
-    FixedText<kDocumentCapacity> message;
-    message.Assign(documentBuffer);
-    RaiseError(message.c_str());
-}
-
-void SelectOutputMode() {
-    if (run.optionText.Contains("MODE=OSTRAVEL")) {
-        outputMode = OutputMode::Ostravel;
-    } else if (run.optionText.Contains("MODE=BRENNIC")) {
-        outputMode = OutputMode::Brennic;
-    } else {
-        outputMode = OutputMode::ExeXml;
+int RunSensor(int argc, char **argv) {
+    // One run per process; the library may keep pointers into it to the end.
+    static RunContext run;
+    static ErrorText error;
+    bool succeeded = Run(run, argc, argv, error);
+    if (!succeeded) {
+        WriteErrorDocument(error.c_str());
+        FlushDocument();
     }
-}
-
-void ShownOptions(TextBase &shown, const TextBase &optionTextAsGiven) {
-    shown.Assign(optionTextAsGiven);
-    shown.CutAt("#");
-    shown.CutAt("@");
-    if (shown.Equals("(Parameters ") || shown.Equals("(No ")) shown.Clear();
-    if (shown.empty()) shown.Assign("(No Parameters)");
-}
-
-void TakeItemName(TextBase &itemName, const char *from) {
-    itemName.Clear();
-    for (size_t i = 0; i < kItemNameLength && from[i] != '\0' && from[i] != ' ' && from[i] != ','; ++i) {
-        itemName.AppendChar(from[i] == ':' ? ' ' : from[i]);
-    }
-}
-
-void RunSensor(int argc, char **argv) {
-    StartUp(argc, argv);
-    FILE *profile = LocateProfileOrFail();
-    if (run.itemMode) RunItemMode(profile, argc > 2 ? argv[2] : "");
-    RunSingleSystem(profile);
+    CloseConnection(run);
+    return succeeded ? 0 : 2;
 }

@@ -1,6 +1,4 @@
 // Console services beside the sensor document: the aligned listing line and the event log.
-//
-// Reads from the run state: the option text (",SYSLOG" opens the event log).
 #pragma once
 
 #include <cstdint>
@@ -9,8 +7,12 @@
 // whole), " : ", the value and a line end.
 void PrintListingLine(const char *label, int32_t indent, int32_t width, const char *value);
 
+// Whether LogEvent writes: the run driver enables it for ",SYSLOG". The log file is opened at the
+// first event, not before.
+void ConfigureEventLog(bool enabled);
+
 // Appends "<handle> <text> <detail>" to the event log "Marrowind.Log" in the working directory when
-// the option text holds ",SYSLOG"; otherwise does nothing.
+// the event log is enabled; otherwise does nothing.
 void LogEvent(int32_t handle, const char *text, const char *detail);
 
 // Writes one plain line to the event log when it is open.

@@ -2,12 +2,11 @@
 
 #include <initializer_list>
 
-#include "driver/RunState.h"
 #include "platform/Platform.h"
 
-FixedText<kDocumentCapacity> documentBuffer;
-OutputMode outputMode = OutputMode::ExeXml;
-int32_t channelCount = 0;
+namespace output {
+SensorDocument document;
+} // namespace output
 
 namespace {
 
@@ -24,18 +23,8 @@ void NormaliseUnit(TextBase &unit) {
     }
 }
 
-// The channel number that follows "CH=" in the option text, or -1 without "CH=".
-int64_t SelectedChannel() {
-    size_t at = run.optionText.Find("CH=");
-    if (at == TextBase::npos) return -1;
-    FixedText<3> digits;
-    for (size_t i = at + 3; i < at + 6 && i < run.optionTextAsGiven.size(); ++i) {
-        char c = run.optionTextAsGiven[i];
-        if (c == ',') break;
-        digits.AppendChar(c);
-    }
-    return DecimalValue(digits.c_str());
-}
+TextBase &buffer = output::document.buffer;
+const OutputMode &outputMode = output::document.settings.mode;
 
 } // namespace
 
@@ -64,73 +53,78 @@ void CleanChannelKey(TextBase &key) {
     if (dot != TextBase::npos) key.SetAt(dot, '_');
 }
 
+void ConfigureDocument(const DocumentSettings &settings) { output::document.settings = settings; }
+
+OutputMode CurrentOutputMode() { return outputMode; }
+
 void BeginDocument() {
     if (outputMode == OutputMode::ExeXml) {
-        documentBuffer.Assign("\n<Prtg>\n");
+        buffer.Assign("\n<Prtg>\n");
     } else {
-        documentBuffer.Clear();
+        buffer.Clear();
     }
 }
 
-void BeginText() { documentBuffer.Append(outputMode == OutputMode::ExeXml ? "\n<Text>" : "\n# "); }
+void BeginText() { buffer.Append(outputMode == OutputMode::ExeXml ? "\n<Text>" : "\n# "); }
 
 void AppendTextContent(const char *text) {
     if (outputMode == OutputMode::ExeXml) {
-        AppendXmlEscaped(documentBuffer, text);
+        AppendXmlEscaped(buffer, text);
     } else {
-        documentBuffer.Append(text);
+        buffer.Append(text);
     }
 }
 
 void EndText() {
     if (outputMode == OutputMode::ExeXml) {
-        documentBuffer.Append("</Text>\n");
-    } else if (outputMode == OutputMode::Brennic && run.optionText.Contains("CH=")) {
-        documentBuffer.Clear();
+        buffer.Append("</Text>\n");
+    } else if (outputMode == OutputMode::Brennic && output::document.settings.channel.given) {
+        buffer.Clear();
     }
 }
 
-void EndDocument() { documentBuffer.Append(outputMode == OutputMode::ExeXml ? "\n</Prtg>\n" : "\n"); }
+void EndDocument() { buffer.Append(outputMode == OutputMode::ExeXml ? "\n</Prtg>\n" : "\n"); }
 
 void WriteChannel(const char *channelName, const char *value, const char *unit) {
-    ++channelCount;
-    if (outputMode == OutputMode::Ostravel && channelCount > 10) return;
+    int32_t channelNumber = ++output::document.channelCount;
+    if (outputMode == OutputMode::Ostravel && channelNumber > 10) return;
 
     FixedText<kPrivateCopyCapacity> valueCopy(value);
-    FixedText<kPrivateCopyCapacity> key(run.itemMode ? run.itemChannelName.c_str() : channelName);
+    // In item mode the channel name is the system's item channel name already.
+    FixedText<kPrivateCopyCapacity> key(channelName);
     CleanChannelKey(key);
     FixedText<kPrivateCopyCapacity> unitCopy(unit);
 
     switch (outputMode) {
     case OutputMode::Ostravel:
         NormaliseUnit(unitCopy);
-        documentBuffer.Append("\n\nMessage.").Append(key).Append(": ").Append(channelName);
-        documentBuffer.Append(" (").Append(unitCopy).Append(")");
-        documentBuffer.Append("\nStatistic.").Append(key).Append(": ").Append(valueCopy);
+        buffer.Append("\n\nMessage.").Append(key).Append(": ").Append(channelName);
+        buffer.Append(" (").Append(unitCopy).Append(")");
+        buffer.Append("\nStatistic.").Append(key).Append(": ").Append(valueCopy);
         return;
     case OutputMode::Brennic: {
         NormaliseUnit(unitCopy);
-        int64_t selected = SelectedChannel();
-        if (selected < 0) {
-            documentBuffer.Append("\n> ").Append(channelName).Append(": ").Append(valueCopy);
-            documentBuffer.Append(" ").Append(unitCopy);
-        } else if (selected == channelCount) {
-            documentBuffer.Append(valueCopy);
+        const ChannelSelection &selected = output::document.settings.channel;
+        if (!selected.given) {
+            buffer.Append("\n> ").Append(channelName).Append(": ").Append(valueCopy);
+            buffer.Append(" ").Append(unitCopy);
+        } else if (selected.number == channelNumber) {
+            buffer.Append(valueCopy);
         }
         return;
     }
     case OutputMode::ExeXml:
-        documentBuffer.Append("\n<Result><Channel>");
-        AppendXmlEscaped(documentBuffer, channelName);
-        documentBuffer.Append("</Channel>");
+        buffer.Append("\n<Result><Channel>");
+        AppendXmlEscaped(buffer, channelName);
+        buffer.Append("</Channel>");
         if (!unitCopy.empty()) {
-            documentBuffer.Append("\n<Unit>Custom</Unit>\n<CustomUnit>");
-            AppendXmlEscaped(documentBuffer, unitCopy.c_str());
-            documentBuffer.Append("</CustomUnit>");
+            buffer.Append("\n<Unit>Custom</Unit>\n<CustomUnit>");
+            AppendXmlEscaped(buffer, unitCopy.c_str());
+            buffer.Append("</CustomUnit>");
         }
-        documentBuffer.Append("\n<Value>");
-        AppendXmlEscaped(documentBuffer, valueCopy.c_str());
-        documentBuffer.Append("</Value></Result>\n");
+        buffer.Append("\n<Value>");
+        AppendXmlEscaped(buffer, valueCopy.c_str());
+        buffer.Append("</Value></Result>\n");
         return;
     }
 }
@@ -138,12 +132,14 @@ void WriteChannel(const char *channelName, const char *value, const char *unit) 
 void WriteErrorDocument(const char *errorText) {
     // The text may come from the buffer itself: keep a copy before the buffer is rebuilt.
     FixedText<kDocumentCapacity> text(errorText);
-    documentBuffer.Assign("<Prtg>\n<Error>1</Error>\n<Text>");
-    AppendXmlEscaped(documentBuffer, text.c_str());
-    documentBuffer.Append("</Text>\n</Prtg>\n");
+    buffer.Assign("<Prtg>\n<Error>1</Error>\n<Text>");
+    AppendXmlEscaped(buffer, text.c_str());
+    buffer.Append("</Text>\n</Prtg>\n");
 }
 
 void FlushDocument() {
-    WriteOut(documentBuffer);
-    documentBuffer.Clear();
+    WriteOut(buffer);
+    buffer.Clear();
 }
+
+void DiscardDocument() { buffer.Clear(); }

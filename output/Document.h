@@ -1,7 +1,5 @@
 // The sensor document: one process-wide buffer in which the PRTG document is assembled, written to
 // standard output piece by piece and emptied after each piece, in one of three output modes.
-//
-// Reads from the run state: the option text and its as-typed copy, item mode, the item channel name.
 #pragma once
 
 #include <cstdint>
@@ -14,12 +12,36 @@ enum class OutputMode {
     Brennic,  // plain lines, or the bare value of the channel selected with CH=
 };
 
+// The Brennic mode's "CH=n": only the value of channel n is printed.
+struct ChannelSelection {
+    bool given = false;
+    int64_t number = 0;
+};
+
+// What the writer is told by the run driver; the driver sets it from the parsed options.
+struct DocumentSettings {
+    OutputMode mode = OutputMode::ExeXml;
+    ChannelSelection channel;
+};
+
 constexpr size_t kDocumentCapacity = 4095;
 
-extern FixedText<kDocumentCapacity> documentBuffer;
-extern OutputMode outputMode;
-// Channels handed to WriteChannel in this process, written or not.
-extern int32_t channelCount;
+namespace output {
+
+// The document under construction. The channel count runs across every system of the process,
+// written or not, so the Ostravel limit and CH= count channels of the whole run.
+struct SensorDocument {
+    FixedText<kDocumentCapacity> buffer;
+    DocumentSettings settings;
+    int32_t channelCount = 0;
+};
+
+extern SensorDocument document;
+
+} // namespace output
+
+void ConfigureDocument(const DocumentSettings &settings);
+OutputMode CurrentOutputMode();
 
 void BeginDocument();
 void BeginText();
@@ -33,6 +55,8 @@ void WriteErrorDocument(const char *errorText);
 
 // Writes the buffer to standard output as it stands and empties it.
 void FlushDocument();
+// Empties the buffer without writing it.
+void DiscardDocument();
 
 // Appends text with "&", "<" and ">" written as XML entities.
 void AppendXmlEscaped(TextBase &out, const char *text);

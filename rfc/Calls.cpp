@@ -1,47 +1,28 @@
 #include <cstring>
 
 #include "output/Console.h"
-#include "output/Document.h"
 #include "rfc/Rfc.h"
+#include "rfc/Structures.h"
 
 namespace {
 
-RFC_TYPE_ELEMENT rfcsiDescription[] = {
-    {"RFCPROTO", RFCTYPE_CHAR, 3, 0, 0},   {"RFCCHARTYP", RFCTYPE_CHAR, 4, 0, 0},
-    {"RFCINTTYP", RFCTYPE_CHAR, 3, 0, 0},  {"RFCFLOTYP", RFCTYPE_CHAR, 3, 0, 0},
-    {"RFCDEST", RFCTYPE_CHAR, 32, 0, 0},   {"RFCHOST", RFCTYPE_CHAR, 8, 0, 0},
-    {"RFCSYSID", RFCTYPE_CHAR, 8, 0, 0},   {"RFCDATABS", RFCTYPE_CHAR, 8, 0, 0},
-    {"RFCDBHOST", RFCTYPE_CHAR, 32, 0, 0}, {"RFCDBSYS", RFCTYPE_CHAR, 10, 0, 0},
-    {"RFCSAPRL", RFCTYPE_CHAR, 4, 0, 0},   {"RFCMACH", RFCTYPE_CHAR, 5, 0, 0},
-    {"RFCOPSYS", RFCTYPE_CHAR, 10, 0, 0},  {"RFCTZONE", RFCTYPE_CHAR, 6, 0, 0},
-    {"RFCDAYST", RFCTYPE_CHAR, 1, 0, 0},   {"RFCIPADDR", RFCTYPE_CHAR, 15, 0, 0},
-    {"RFCKERNRL", RFCTYPE_CHAR, 4, 0, 0},  {"RFCSI_RESV", RFCTYPE_CHAR, 44, 0, 0},
+// The structure handles: installed once per process and kept for every later connection.
+struct InstalledStructures {
+    RFC_TYPEHANDLE rfcsi = 0;
+    RFC_TYPEHANDLE dateTime = 0;
+    RFC_TYPEHANDLE tableXpc = 0;
 };
 
-RFC_TYPE_ELEMENT dateTimeDescription[] = {
-    {"MONI_DATE", RFCTYPE_DATE, 8, 0, 0},
-    {"MONI_TIME", RFCTYPE_TIME, 6, 0, 0},
-};
-
-RFC_TYPE_ELEMENT tableXpcDescription[] = {
-    {"TS", RFCTYPE_CHAR, 30, 0, 0},     {"INIT_EXT", RFCTYPE_INT, 4, 0, 0},
-    {"NEXT_EXT", RFCTYPE_INT, 4, 0, 0}, {"MIN_EXT", RFCTYPE_INT, 4, 0, 0},
-    {"MAX_EXT", RFCTYPE_INT, 4, 0, 0},  {"PCT_INCR", RFCTYPE_INT, 4, 0, 0},
-    {"STATUS", RFCTYPE_CHAR, 9, 0, 0},  {"TSIZE", RFCTYPE_BCD, 8, 0, 0},
-    {"TFREE", RFCTYPE_BCD, 8, 0, 0},    {"TPCTUSED", RFCTYPE_INT, 4, 0, 0},
-    {"TEXTENTS", RFCTYPE_INT, 4, 0, 0}, {"TSEGMENTS", RFCTYPE_INT, 4, 0, 0},
-    {"TSAU", RFCTYPE_CHAR, 14, 0, 0},   {"TSAUPCT", RFCTYPE_INT, 4, 0, 0},
-};
-
-// Installed once per run and kept for every later connection.
-RFC_TYPEHANDLE rfcsiHandle = 0;
-RFC_TYPEHANDLE dateTimeHandle = 0;
-RFC_TYPEHANDLE tableXpcHandle = 0;
+InstalledStructures installedStructures;
 
 template <size_t N>
-void InstallStructure(const char *name, RFC_TYPE_ELEMENT (&description)[N], RFC_TYPEHANDLE &handle) {
+void InstallStructure(const char *name, const RFC_TYPE_ELEMENT (&description)[N], RFC_TYPEHANDLE &handle) {
     if (handle != 0) return;
-    if (RfcInstallStructure(name, description, static_cast<unsigned>(N), &handle) != 0) {
+    // The library takes a mutable description; it gets a copy of the shared one.
+    RFC_TYPE_ELEMENT elements[N];
+    for (size_t i = 0; i < N; ++i)
+        elements[i] = description[i];
+    if (RfcInstallStructure(name, elements, static_cast<unsigned>(N), &handle) != 0) {
         RfcFailureHandler("RfcInstallStructure");
     }
 }
@@ -70,13 +51,13 @@ int CallFunctionModule(RFC_HANDLE handle, const char *function, RFC_PARAMETER *i
 } // namespace
 
 int CallSystemInfo(RFC_HANDLE handle, SystemInfoAnswer &answer, TextBase &exceptionText) {
-    InstallStructure("RFCSI", rfcsiDescription, rfcsiHandle);
+    InstallStructure("RFCSI", rfc::kRfcsiDescription, installedStructures.rfcsi);
     RFC_PARAMETER importing[] = {
         Parameter("CURRENT_RESOURCES", RFCTYPE_INT, 4, &answer.currentResources),
         Parameter("DIALOG_USER_TYPE", RFCTYPE_CHAR, 1, answer.dialogUserType),
         Parameter("MAXIMAL_RESOURCES", RFCTYPE_INT, 4, &answer.maximalResources),
         Parameter("RECOMMENDED_DELAY", RFCTYPE_INT, 4, &answer.recommendedDelay),
-        Parameter("RFCSI_EXPORT", rfcsiHandle, sizeof answer.rfcsi, answer.rfcsi),
+        Parameter("RFCSI_EXPORT", installedStructures.rfcsi, sizeof answer.rfcsi, answer.rfcsi),
         Parameter("RFC_LOGIN_COMPLETE", RFCTYPE_CHAR, 1, answer.loginComplete),
         {nullptr, 0, 0, 0, nullptr},
     };
@@ -85,34 +66,34 @@ int CallSystemInfo(RFC_HANDLE handle, SystemInfoAnswer &answer, TextBase &except
 }
 
 int CallCurrentSizes(RFC_HANDLE handle, CurrentSizesAnswer &answer, ITAB_H table, TextBase &exceptionText) {
-    InstallStructure("DATE_TIME", dateTimeDescription, dateTimeHandle);
-    InstallStructure("TABLE_XPC", tableXpcDescription, tableXpcHandle);
+    InstallStructure("DATE_TIME", rfc::kDateTimeDescription, installedStructures.dateTime);
+    InstallStructure("TABLE_XPC", rfc::kTableXpcDescription, installedStructures.tableXpc);
     RFC_PARAMETER importing[] = {
         Parameter("CURR_DATE", RFCTYPE_DATE, sizeof answer.currentDate, answer.currentDate),
         Parameter("CURR_TIME", RFCTYPE_TIME, sizeof answer.currentTime, answer.currentTime),
-        Parameter("DATETIME", dateTimeHandle, sizeof answer.dateTime, answer.dateTime),
+        Parameter("DATETIME", installedStructures.dateTime, sizeof answer.dateTime, answer.dateTime),
         {nullptr, 0, 0, 0, nullptr},
     };
     RFC_TABLE tables[] = {
-        {"TS", 2, tableXpcHandle, 0, table, 0, 0},
+        {"TS", 2, installedStructures.tableXpc, 0, table, 0, 0},
         {nullptr, 0, 0, 0, nullptr, 0, 0},
     };
     return CallFunctionModule(handle, "DB_ORA_CURRENT_SIZES", importing, tables, exceptionText);
 }
 
-void AppendOutcomeMessage(int outcome, const TextBase &exceptionText) {
+void AppendOutcomeMessage(TextBase &message, int outcome, const TextBase &exceptionText) {
     switch (outcome) {
     case RFC_FAILURE:
-        documentBuffer.Append("Error 1014: RFC-Failure raised !");
+        message.Append("Error 1014: RFC-Failure raised !");
         break;
     case RFC_EXCEPTION:
-        documentBuffer.Append("Error 1012: Exception.: ").Append(exceptionText);
+        message.Append("Error 1012: Exception.: ").Append(exceptionText);
         break;
     case RFC_SYS_EXCEPTION:
-        documentBuffer.Append("Error 1013: Sys-Exception raised !");
+        message.Append("Error 1013: Sys-Exception raised !");
         break;
     default:
-        documentBuffer.Append("Error 1015: Other Failure raised !");
+        message.Append("Error 1015: Other Failure raised !");
         break;
     }
 }

@@ -1,27 +1,12 @@
 #include <cstring>
 
-#include "driver/RunState.h"
 #include "output/Console.h"
 #include "platform/Platform.h"
 #include "rfc/Rfc.h"
 
 namespace {
 
-// Copies of the connection values that the records point into; they last for the whole run.
-ConnectionFields copies;
-
 const char *TextOrNull(const TextBase &text) { return text.empty() ? nullptr : text.c_str(); }
-
-// The value behind a keyword of the option text, as typed, up to the next comma or blank.
-void OverrideValue(TextBase &value, const char *keyword) {
-    size_t at = run.optionText.Find(keyword);
-    value.Clear();
-    for (size_t i = at + strlen(keyword); i < run.optionTextAsGiven.size(); ++i) {
-        char c = run.optionTextAsGiven[i];
-        if (c == ',' || c == ' ') break;
-        value.AppendChar(c);
-    }
-}
 
 // Copies byte for byte until the end of the source; a read or write error ends the copy.
 void CopyFile(FILE *from, FILE *to) {
@@ -34,16 +19,16 @@ void CopyFile(FILE *from, FILE *to) {
 
 } // namespace
 
-RFC_HANDLE OpenRfcConnection(RfcOpenRecords &records) {
-    copies = run.connection;
+void BuildConnectString(TextBase &connect, const ConnectionFields &fields) {
+    connect.Format("CLIENT=%s USER=%s PASSWD=%s LANG=D DEST=%s", fields.client.c_str(), fields.user.c_str(),
+                   fields.password.c_str(), fields.destination.c_str());
+}
 
-    if (run.optionText.Contains(",HOST=")) OverrideValue(copies.hostname, ",HOST=");
-    if (run.optionText.Contains(",NO=")) OverrideValue(copies.sysnr, ",NO=");
-
-    // The connect string takes user and password as the profile gives them.
-    FixedText<255> connect;
-    connect.Format("CLIENT=%s USER=%s PASSWD=%s LANG=D DEST=%s", copies.client.c_str(), copies.user.c_str(),
-                   copies.password.c_str(), copies.destination.c_str());
+void FillOpenRecords(const ConnectionFields &fields, const ConnectionOverrides &overrides, RfcOpenRecords &records) {
+    ConnectionFields &copies = records.copies;
+    copies = fields;
+    if (overrides.host) copies.hostname.Assign(overrides.hostname);
+    if (overrides.sysnr) copies.sysnr.Assign(overrides.sysnrText);
 
     if (copies.user.size() < 12) copies.user.AppendRepeated(' ', 12 - copies.user.size());
     if (copies.password.size() < 10) copies.password.AppendRepeated(' ', 10 - copies.password.size());
@@ -69,12 +54,18 @@ RFC_HANDLE OpenRfcConnection(RfcOpenRecords &records) {
         options.connopt = &records.server;
     }
     options.trace = 0;
+}
+
+RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOverrides &overrides,
+                             RfcOpenRecords &records) {
+    FillOpenRecords(fields, overrides, records);
+    const ConnectionFields &copies = records.copies;
 
     FixedText<31> destinationFile;
     destinationFile.Assign("SapRfc.").Append(copies.destination);
     FILE *source = OpenFile(destinationFile, "rb");
     if (source == nullptr) {
-        RFC_HANDLE handle = RfcOpen(&options);
+        RFC_HANDLE handle = RfcOpen(&records.options);
         LogEvent(static_cast<int32_t>(handle), "RfcOpen called", "");
         return handle;
     }
@@ -89,6 +80,9 @@ RFC_HANDLE OpenRfcConnection(RfcOpenRecords &records) {
     CloseFile(source);
     CloseFile(target);
 
+    // The connect string takes user and password as the profile gives them.
+    FixedText<255> connect;
+    BuildConnectString(connect, fields);
     RFC_ERROR_INFO_EX errorInfo{};
     RFC_HANDLE handle = RfcOpenEx(connect.c_str(), &errorInfo);
     connect.Wipe(); // it held the password in plain

@@ -1,7 +1,6 @@
 #include <cstdio>
 
 #include "output/Console.h"
-#include "output/Document.h"
 #include "platform/Platform.h"
 #include "rfc/Rfc.h"
 
@@ -9,15 +8,12 @@ namespace {
 
 constexpr size_t kTraceLinePiece = 99;
 
-// The abort file keeps no name, so it cannot be created.
-const char *const kEoXputFile = "";
-
 } // namespace
 
-void AppendTraceNotice() {
+void AppendTraceNotice(TextBase &message) {
     FILE *trace = OpenFile("Dev_Rfc.Trc", "rb");
     if (trace == nullptr) {
-        documentBuffer.Append(" - Look for Trace-File");
+        message.Append(" - Look for Trace-File");
         return;
     }
     FixedText<kTraceLinePiece> kept;
@@ -33,9 +29,9 @@ void AppendTraceNotice() {
     }
     CloseFile(trace);
     if (kept.empty()) {
-        documentBuffer.Append(" - Please Check Trace-File !");
+        message.Append(" - Please Check Trace-File !");
     } else {
-        documentBuffer.Append(" - ").Append(kept);
+        message.Append(" - ").Append(kept);
     }
 }
 
@@ -57,11 +53,7 @@ void RFC_CALL RfcFailureHandler(const char *operation) {
     RfcClose(0);
     WriteOut("* Programm aborted...\n");
     LogAbortLine("* Pgrm aborted...");
-    FILE *eoXput = OpenFile(kEoXputFile, "wb");
-    if (eoXput == nullptr) {
-        WriteOut("* Error at EoXput-File...\n");
-    } else {
-        CloseFile(eoXput);
-    }
+    // The abort file keeps no name, so it is never created.
+    WriteOut("* Error at EoXput-File...\n");
     EndProcess(1);
 }

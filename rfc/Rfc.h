@@ -1,8 +1,7 @@
 // The sensor's RFC access: opening the connection, the two function-module calls with their
-// structure descriptions, the system information reader and the failure reports.
-//
-// Reads from the run state: the connection fields, the option text (",HOST=", ",NO=").
-// Writes: the run status and the shown host (ReadSystemInfo); appends to the document buffer.
+// structure descriptions, the system information reader and the failure reports. Every operation
+// takes what it needs as parameters and returns what happened; none decides how the run ends,
+// except the library's failure handler, which the library itself calls.
 #pragma once
 
 #include <cstdint>
@@ -10,20 +9,55 @@
 #include "platform/FixedText.h"
 #include "rfc/RfcLibrary.h"
 
-// The records handed to the library; the caller keeps them for the whole run.
+// The connection values of a profile.
+struct ConnectionFields {
+    FixedText<63> extcompany;
+    FixedText<11> destination;
+    FixedText<11> client;
+    FixedText<47> user;
+    FixedText<31> password;
+    FixedText<31> language;
+    FixedText<31> mode;
+    FixedText<47> hostname;
+    FixedText<47> shownHost; // the host shown in the system line
+    FixedText<31> sysnr;
+    FixedText<61> gwhost;
+    FixedText<31> gwservice;
+};
+
+// ",HOST=" and ",NO=" of the options: the host name and system number used instead of the
+// profile's (an empty host is a null host; an empty system number keeps the previous one).
+struct ConnectionOverrides {
+    bool host = false;
+    FixedText<47> hostname;
+    bool sysnr = false;
+    FixedText<31> sysnrText;
+};
+
+// The records handed to the library and the copies they point into; the caller keeps them for
+// the whole run, so the library may hold on to the pointers.
 struct RfcOpenRecords {
     RFC_OPTIONS options{};
     RFC_CONNOPT_GATEWAY gateway{};
     RFC_CONNOPT_SERVER server{};
+    ConnectionFields copies;
 };
 
-// Opens the connection from the connection fields: through "SapRfc." + destination copied to
-// "SapRfc.ini" and RfcOpenEx when that file exists, otherwise through RfcOpen. 0: no connection.
-RFC_HANDLE OpenRfcConnection(RfcOpenRecords &records);
+// Fills the open records from the fields and overrides: user and password padded with blanks to
+// 12 and 10, empty host and gateway texts as null pointers, the system number written only when
+// its text is not empty (otherwise the previous connection's stays).
+void FillOpenRecords(const ConnectionFields &fields, const ConnectionOverrides &overrides, RfcOpenRecords &records);
 
-// Appends " - " and the last error text of "Dev_Rfc.Trc" (or a notice that there is none) to the
-// document buffer.
-void AppendTraceNotice();
+// "CLIENT=.. USER=.. PASSWD=.. LANG=D DEST=..": user and password as the profile gives them.
+void BuildConnectString(TextBase &connect, const ConnectionFields &fields);
+
+// Opens the connection: through "SapRfc." + destination copied to "SapRfc.ini" and RfcOpenEx when
+// that file exists, otherwise through RfcOpen. 0: no connection.
+RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOverrides &overrides,
+                             RfcOpenRecords &records);
+
+// Appends " - " and the last error text of "Dev_Rfc.Trc" (or a notice that there is none).
+void AppendTraceNotice(TextBase &message);
 
 // The library's error handler: prints the last RFC error and ends the process with status 1.
 [[noreturn]] void RFC_CALL RfcFailureHandler(const char *operation);
@@ -49,12 +83,16 @@ struct CurrentSizesAnswer {
 };
 int CallCurrentSizes(RFC_HANDLE handle, CurrentSizesAnswer &answer, ITAB_H table, TextBase &exceptionText);
 
-// The message of a call outcome other than 0, appended to the document buffer.
-void AppendOutcomeMessage(int outcome, const TextBase &exceptionText);
+// The message of a call outcome other than 0: "Error 1012: Exception.: " and the exception text,
+// "Error 1013", "Error 1014" or "Error 1015".
+void AppendOutcomeMessage(TextBase &message, int outcome, const TextBase &exceptionText);
 
-// The database system (RFCDBSYS) of the last successful system information call.
-extern FixedText<10> databaseSystem;
-
-// Calls RFC_SYSTEM_INFO; on success sets the run status to "OK" and keeps the database system and
-// the system's host, otherwise appends the outcome message.
-int ReadSystemInfo(RFC_HANDLE handle);
+// What RFC_SYSTEM_INFO told: on outcome 0 the database system (RFCDBSYS) and the system's host
+// (RFCHOST); otherwise the exception text for outcomes 2 and 3.
+struct SystemInfo {
+    int outcome = RFC_OK;
+    FixedText<kExceptionTextCapacity> exceptionText;
+    FixedText<10> databaseSystem;
+    FixedText<8> host;
+};
+void ReadSystemInfo(RFC_HANDLE handle, SystemInfo &info);

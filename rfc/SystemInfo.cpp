@@ -1,7 +1,4 @@
-#include "driver/RunState.h"
 #include "rfc/Rfc.h"
-
-FixedText<10> databaseSystem;
 
 namespace {
 
@@ -12,17 +9,12 @@ constexpr size_t kRfcDbSysLength = 10;
 
 } // namespace
 
-int ReadSystemInfo(RFC_HANDLE handle) {
+void ReadSystemInfo(RFC_HANDLE handle, SystemInfo &info) {
     SystemInfoAnswer answer;
-    FixedText<kExceptionTextCapacity> exceptionText;
-    int outcome = CallSystemInfo(handle, answer, exceptionText);
-    if (outcome != RFC_OK) {
-        AppendOutcomeMessage(outcome, exceptionText);
-        return outcome;
-    }
-    run.runStatus.Assign("OK");
+    info.exceptionText.Clear();
+    info.outcome = CallSystemInfo(handle, answer, info.exceptionText);
+    if (info.outcome != RFC_OK) return;
     const char *record = reinterpret_cast<const char *>(answer.rfcsi);
-    run.connection.shownHost.AssignPart(record + kRfcHostOffset, kRfcHostLength);
-    databaseSystem.AssignPart(record + kRfcDbSysOffset, kRfcDbSysLength);
-    return outcome;
+    info.host.AssignPart(record + kRfcHostOffset, kRfcHostLength);
+    info.databaseSystem.AssignPart(record + kRfcDbSysOffset, kRfcDbSysLength);
 }

@@ -414,7 +414,16 @@ std::optional<Landscape> LoadLandscape() {
     if (failed) throw LandscapeError(std::string(kLandscapeFile) + ": cannot be read");
     if (text.size() > kMaxFileSize)
         throw LandscapeError(std::string(kLandscapeFile) + ": larger than 16 MiB");
-    return ParseLandscape(text);
+    // Item mode opens one connection per system: the file is parsed again only when its text
+    // changed since the last open of this process.
+    static std::string parsedText;
+    static std::optional<Landscape> parsed;
+    if (!parsed || text != parsedText) {
+        parsed.reset();
+        parsed = ParseLandscape(text);
+        parsedText = std::move(text);
+    }
+    return parsed;
 }
 
 const System *FindByServer(const Landscape &landscape, std::string_view host, std::int64_t sysnr) {

@@ -2,9 +2,9 @@
 
 #include <cinttypes>
 
-#include "driver/RunState.h"
 #include "output/Document.h"
 #include "rfc/Rfc.h"
+#include "rfc/Structures.h"
 #include "space/Conversions.h"
 
 int64_t PackedKilobytes(const uint8_t *field) {
@@ -54,25 +54,25 @@ struct Channel {
     FixedText<7> unit;
 };
 
-void BuildChannel(const uint8_t *row, Channel &channel) {
+void BuildChannel(const uint8_t *row, const SpaceRequest &request, Channel &channel) {
     channel.name.AssignPart(reinterpret_cast<const char *>(row + kTsOffset), kTsLength);
     channel.name.StripTrailingBlanks();
     uint32_t percentUsed = static_cast<uint32_t>(LittleEndianInt32(row + kTpctusedOffset));
     channel.value.Format("%" PRIu32, percentUsed);
-    channel.unit.Assign(run.itemMode ? "%" : "PerCent");
+    channel.unit.Assign(request.itemMode ? "%" : "PerCent");
     int64_t used = PackedKilobytes(row + kTsizeOffset) - PackedKilobytes(row + kTfreeOffset);
-    if (run.optionText.Contains("MEGABYTE")) {
+    if (request.unit == SizeUnit::Megabyte) {
         channel.value.Format("%" PRId64, used / 1000);
         channel.unit.Assign("MByte");
     }
-    if (run.optionText.Contains("GIGABYTE")) {
+    if (request.unit == SizeUnit::Gigabyte) {
         channel.value.Format("%" PRId64, used / 1000000);
         channel.unit.Assign("GByte");
     }
 }
 
-bool IsItemRow(const TextBase &tablespace) {
-    FixedText<90> item(run.itemName.c_str());
+bool IsItemRow(const TextBase &tablespace, const char *itemName) {
+    FixedText<90> item(itemName);
     FixedText<kTsLength> name(tablespace.c_str());
     item.ToUpper();
     name.ToUpper();
@@ -81,17 +81,15 @@ bool IsItemRow(const TextBase &tablespace) {
 
 } // namespace
 
-int32_t EvaluateSpaceFigures(RFC_HANDLE handle) {
-    ITAB_H table = ItCreate("TS", kTableXpcRowLength, 0, 0);
+void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceResult &result) {
+    ITAB_H table = ItCreate("TS", rfc::kTableXpcRowLength, 0, 0);
     if (table == nullptr) RfcFailureHandler("ItCreate TS");
 
     CurrentSizesAnswer answer;
-    FixedText<kExceptionTextCapacity> exceptionText;
-    int outcome = CallCurrentSizes(handle, answer, table, exceptionText);
-    if (outcome != RFC_OK) {
-        AppendOutcomeMessage(outcome, exceptionText);
-    } else {
-        run.runStatus.Assign("OK");
+    result.exceptionText.Clear();
+    result.itemFound = false;
+    result.outcome = CallCurrentSizes(handle, answer, table, result.exceptionText);
+    if (result.outcome == RFC_OK) {
         uint32_t rowCount = 0;
         int64_t totalSize = 0;
         int64_t totalFree = 0;
@@ -102,11 +100,11 @@ int32_t EvaluateSpaceFigures(RFC_HANDLE handle) {
             totalFree += PackedKilobytes(row + kTfreeOffset);
         }
 
-        if (!run.itemMode) {
+        if (!request.itemMode) {
             BeginDocument();
             BeginText();
             FixedText<255> summary;
-            AppendSpaceSummary(summary, run.connection.destination.c_str(), rowCount, totalSize, totalFree);
+            AppendSpaceSummary(summary, request.destination, rowCount, totalSize, totalFree);
             AppendTextContent(summary.c_str());
             EndText();
         }
@@ -114,20 +112,19 @@ int32_t EvaluateSpaceFigures(RFC_HANDLE handle) {
 
         for (unsigned i = 1; i <= ItFill(table); ++i) {
             Channel channel;
-            BuildChannel(FetchRow(table, i), channel);
-            if (run.itemMode) {
-                documentBuffer.Clear();
-                if (!IsItemRow(channel.name)) continue;
-                run.itemFound = true;
-                WriteChannel(run.itemChannelName.c_str(), channel.value.c_str(), channel.unit.c_str());
+            BuildChannel(FetchRow(table, i), request, channel);
+            if (request.itemMode) {
+                DiscardDocument();
+                if (!IsItemRow(channel.name, request.itemName)) continue;
+                result.itemFound = true;
+                WriteChannel(request.itemChannelName, channel.value.c_str(), channel.unit.c_str());
             } else {
                 WriteChannel(channel.name.c_str(), channel.value.c_str(), channel.unit.c_str());
             }
             FlushDocument();
         }
-        if (!run.itemMode) EndDocument();
+        if (!request.itemMode) EndDocument();
     }
 
     if (ItDelete(table) != 0) RfcFailureHandler("ItDelete TS");
-    return outcome;
 }

@@ -1,17 +1,14 @@
 // The space evaluation: the tablespace table of DB_ORA_CURRENT_SIZES turned into the space summary
-// and one channel per tablespace (in item mode only the item's channel).
-//
-// Reads from the run state: item mode, the item name, the item channel name, the option text
-// ("MEGABYTE", "GIGABYTE") and the destination. Writes: the run status, the item-found marker.
+// and one channel per tablespace (in item mode only the item's channel), written through the
+// sensor document as it goes.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/FixedText.h"
-#include "rfc/RfcLibrary.h"
+#include "rfc/Rfc.h"
 
 // Layout of a TABLE_XPC row.
-constexpr size_t kTableXpcRowLength = 112;
 constexpr size_t kTsOffset = 0;
 constexpr size_t kTsLength = 30;
 constexpr size_t kTsizeOffset = 61;
@@ -30,5 +27,27 @@ int64_t UsagePercent(int64_t totalSize, int64_t totalFree);
 void AppendSpaceSummary(TextBase &text, const char *destination, uint32_t rowCount, int64_t totalSize,
                         int64_t totalFree);
 
-// Fetches and evaluates the tablespace table on the open connection; returns the call outcome.
-int32_t EvaluateSpaceFigures(RFC_HANDLE handle);
+// What the channels show: TPCTUSED, or the used space in decimal megabytes or gigabytes.
+enum class SizeUnit { Percent, Megabyte, Gigabyte };
+
+// What one evaluation is asked for.
+struct SpaceRequest {
+    const char *destination = ""; // shown in the summary
+    SizeUnit unit = SizeUnit::Percent;
+    bool itemMode = false;            // only the item's row, under the item channel name
+    const char *itemName = "";        // compared with the tablespace names, in any letter case
+    const char *itemChannelName = ""; // the channel name of the item's row
+};
+
+// What happened: the call outcome, the exception text of outcomes 2 and 3, and in item mode
+// whether the item's row was among the rows.
+struct SpaceResult {
+    int32_t outcome = RFC_OK;
+    FixedText<kExceptionTextCapacity> exceptionText;
+    bool itemFound = false;
+};
+
+// Fetches and evaluates the tablespace table on the open connection. On success the summary and
+// the channels are written out and the end of the document is left in the document buffer (not in
+// item mode); on a failed call nothing is written.
+void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceResult &result);

@@ -4,6 +4,7 @@
 #define SAPSIM_TEST_SUPPORT_H
 
 #include "rfc/RfcLibrary.h"
+#include "rfc/Structures.h"
 
 #include <gtest/gtest.h>
 
@@ -31,32 +32,13 @@ inline void UseHandler(RFC_ERROR_HANDLER handler) {
     RfcEnvironment(&environment);
 }
 
-// The sensor's descriptions: offsets and decimals 0, the library lays the fields out.
-inline std::vector<RFC_TYPE_ELEMENT> SystemInfoDescription() {
-    return {{"RFCPROTO", RFCTYPE_CHAR, 3, 0, 0},   {"RFCCHARTYP", RFCTYPE_CHAR, 4, 0, 0},
-            {"RFCINTTYP", RFCTYPE_CHAR, 3, 0, 0},  {"RFCFLOTYP", RFCTYPE_CHAR, 3, 0, 0},
-            {"RFCDEST", RFCTYPE_CHAR, 32, 0, 0},   {"RFCHOST", RFCTYPE_CHAR, 8, 0, 0},
-            {"RFCSYSID", RFCTYPE_CHAR, 8, 0, 0},   {"RFCDATABS", RFCTYPE_CHAR, 8, 0, 0},
-            {"RFCDBHOST", RFCTYPE_CHAR, 32, 0, 0}, {"RFCDBSYS", RFCTYPE_CHAR, 10, 0, 0},
-            {"RFCSAPRL", RFCTYPE_CHAR, 4, 0, 0},   {"RFCMACH", RFCTYPE_CHAR, 5, 0, 0},
-            {"RFCOPSYS", RFCTYPE_CHAR, 10, 0, 0},  {"RFCTZONE", RFCTYPE_CHAR, 6, 0, 0},
-            {"RFCDAYST", RFCTYPE_CHAR, 1, 0, 0},   {"RFCIPADDR", RFCTYPE_CHAR, 15, 0, 0},
-            {"RFCKERNRL", RFCTYPE_CHAR, 4, 0, 0},  {"RFCSI_RESV", RFCTYPE_CHAR, 44, 0, 0}};
+// The sensor's own descriptions: offsets and decimals 0, the library lays the fields out.
+template <size_t N> std::vector<RFC_TYPE_ELEMENT> Description(const RFC_TYPE_ELEMENT (&elements)[N]) {
+    return std::vector<RFC_TYPE_ELEMENT>(elements, elements + N);
 }
-
-inline std::vector<RFC_TYPE_ELEMENT> DateTimeDescription() {
-    return {{"MONI_DATE", RFCTYPE_DATE, 8, 0, 0}, {"MONI_TIME", RFCTYPE_TIME, 6, 0, 0}};
-}
-
-inline std::vector<RFC_TYPE_ELEMENT> TablespaceDescription() {
-    return {{"TS", RFCTYPE_CHAR, 30, 0, 0},     {"INIT_EXT", RFCTYPE_INT, 4, 0, 0},
-            {"NEXT_EXT", RFCTYPE_INT, 4, 0, 0}, {"MIN_EXT", RFCTYPE_INT, 4, 0, 0},
-            {"MAX_EXT", RFCTYPE_INT, 4, 0, 0},  {"PCT_INCR", RFCTYPE_INT, 4, 0, 0},
-            {"STATUS", RFCTYPE_CHAR, 9, 0, 0},  {"TSIZE", RFCTYPE_BCD, 8, 0, 0},
-            {"TFREE", RFCTYPE_BCD, 8, 0, 0},    {"TPCTUSED", RFCTYPE_INT, 4, 0, 0},
-            {"TEXTENTS", RFCTYPE_INT, 4, 0, 0}, {"TSEGMENTS", RFCTYPE_INT, 4, 0, 0},
-            {"TSAU", RFCTYPE_CHAR, 14, 0, 0},   {"TSAUPCT", RFCTYPE_INT, 4, 0, 0}};
-}
+inline std::vector<RFC_TYPE_ELEMENT> SystemInfoDescription() { return Description(rfc::kRfcsiDescription); }
+inline std::vector<RFC_TYPE_ELEMENT> DateTimeDescription() { return Description(rfc::kDateTimeDescription); }
+inline std::vector<RFC_TYPE_ELEMENT> TablespaceDescription() { return Description(rfc::kTableXpcDescription); }
 
 inline RFC_TYPEHANDLE Install(const char *name, std::vector<RFC_TYPE_ELEMENT> description) {
     RFC_TYPEHANDLE handle = 0;

@@ -2,25 +2,34 @@
 
 #include <string>
 
-#include "driver/RunState.h"
+#include "driver/Options.h"
 #include "output/Document.h"
 
 namespace {
+
+TextBase &documentBuffer = output::document.buffer;
+int32_t &channelCount = output::document.channelCount;
 
 class Document : public ::testing::Test {
   protected:
     void SetUp() override {
         documentBuffer.Clear();
         channelCount = 0;
-        outputMode = OutputMode::ExeXml;
-        run.itemMode = false;
-        run.itemChannelName.Clear();
-        SetOptions("");
+        ConfigureDocument(DocumentSettings());
     }
+    // The writer's settings as the option text gives them, in the current mode.
     static void SetOptions(const char *asGiven) {
-        run.optionTextAsGiven.Assign(asGiven);
-        run.optionText.Assign(asGiven);
-        run.optionText.ToUpper();
+        OptionText text;
+        JoinOptionText(text, asGiven, nullptr);
+        Options options;
+        ParseOptions(text.upper, text.asGiven, options);
+        options.document.mode = CurrentOutputMode();
+        ConfigureDocument(options.document);
+    }
+    static void SetMode(OutputMode mode) {
+        DocumentSettings settings = output::document.settings;
+        settings.mode = mode;
+        ConfigureDocument(settings);
     }
     // The document of one summary text and two channels, as a single-system run writes it.
     static std::string TwoChannelRun() {
@@ -53,18 +62,18 @@ TEST_F(Document, ExeXmlDocument) {
 }
 
 TEST_F(Document, OstravelLines) {
-    outputMode = OutputMode::Ostravel;
+    SetMode(OutputMode::Ostravel);
     EXPECT_EQ(TwoChannelRun(),
               "\n# T\n\nMessage.N1: N1 (U1)\nStatistic.N1: V1\n\nMessage.N2: N2 (#)\nStatistic.N2: V2\n");
 }
 
 TEST_F(Document, BrennicLines) {
-    outputMode = OutputMode::Brennic;
+    SetMode(OutputMode::Brennic);
     EXPECT_EQ(TwoChannelRun(), "\n# T\n> N1: V1 U1\n> N2: V2 #\n");
 }
 
 TEST_F(Document, BrennicSelectedChannel) {
-    outputMode = OutputMode::Brennic;
+    SetMode(OutputMode::Brennic);
     SetOptions("ch=2");
     EXPECT_EQ(TwoChannelRun(), "V2\n");
     channelCount = 0;
@@ -93,7 +102,7 @@ TEST_F(Document, UnitNormalisationOnlyInLineModes) {
                  "\n<Result><Channel>b</Channel>\n<Unit>Custom</Unit>\n<CustomUnit>"
                  "TimeResponse</CustomUnit>\n<Value>2</Value></Result>\n");
     documentBuffer.Clear();
-    outputMode = OutputMode::Brennic;
+    SetMode(OutputMode::Brennic);
     WriteChannel("a", "1", "PerCent");
     WriteChannel("b", "2", "TimeResponse");
     WriteChannel("c", "3", "percent");
@@ -101,7 +110,7 @@ TEST_F(Document, UnitNormalisationOnlyInLineModes) {
 }
 
 TEST_F(Document, OstravelKeepsTheFirstTenChannelsOfTheProcess) {
-    outputMode = OutputMode::Ostravel;
+    SetMode(OutputMode::Ostravel);
     for (int i = 1; i <= 10; ++i)
         WriteChannel("c", "v", "u");
     std::string ten = documentBuffer.c_str();
@@ -120,16 +129,14 @@ TEST_F(Document, CleanedKeys) {
         CleanChannelKey(key);
         EXPECT_STREQ(key.c_str(), c.key);
     }
-    outputMode = OutputMode::Ostravel;
-    run.itemMode = true;
-    run.itemChannelName.Assign("PRD.P00");
+    SetMode(OutputMode::Ostravel);
     WriteChannel("PRD.P00", "75", "%");
     EXPECT_STREQ(documentBuffer.c_str(), "\n\nMessage.PRD_P00: PRD.P00 (%)\nStatistic.PRD_P00: 75");
 }
 
 TEST_F(Document, ErrorDocumentInEveryModeDiscardsTheBuffer) {
     for (OutputMode mode : {OutputMode::ExeXml, OutputMode::Ostravel, OutputMode::Brennic}) {
-        outputMode = mode;
+        SetMode(mode);
         BeginDocument();
         WriteChannel("a", "1", "u");
         WriteErrorDocument("Error 1001: Parameter for Profile-Name is missing !");
@@ -163,7 +170,7 @@ TEST_F(Document, XmlTextsAreEscaped) {
 }
 
 TEST_F(Document, LineModesStayVerbatim) {
-    outputMode = OutputMode::Brennic;
+    SetMode(OutputMode::Brennic);
     BeginDocument();
     BeginText();
     AppendTextContent("(R&D) <x>");
@@ -179,7 +186,7 @@ TEST_F(Document, OverlongPiecesAreCutNeverOverrun) {
     EXPECT_TRUE(documentBuffer.truncated());
     WriteErrorDocument(huge.c_str());
     EXPECT_EQ(documentBuffer.size(), kDocumentCapacity);
-    outputMode = OutputMode::Ostravel;
+    SetMode(OutputMode::Ostravel);
     BeginDocument();
     std::string name(1000, 'n');
     WriteChannel(name.c_str(), huge.c_str(), huge.c_str());

@@ -6,11 +6,12 @@
 #include "TempDirectory.h"
 #include "driver/Password.h"
 #include "driver/Profile.h"
-#include "driver/RunState.h"
-#include "output/Document.h"
 #include "platform/Platform.h"
 
 namespace {
+
+// The connection fields the readers below fill, as a run keeps them from one profile to the next.
+ConnectionFields connection;
 
 uint32_t NextRandom(void *context) {
     return static_cast<uint32_t>((*static_cast<std::mt19937 *>(context))());
@@ -75,20 +76,9 @@ TEST(Password, FormAndCheckDigitFaults) {
 
 class ProfileFiles : public ::testing::Test {
   protected:
-    void SetUp() override {
-        run.connection = ConnectionFields();
-        run.itemMode = false;
-        run.profileDirectory.Clear();
-        run.profileName.Clear();
-        SetOptions("@");
-        outputMode = OutputMode::ExeXml;
-    }
-    static void SetOptions(const char *asGiven) {
-        run.optionTextAsGiven.Assign(asGiven);
-        run.optionText.Assign(asGiven);
-        run.optionText.ToUpper();
-    }
+    void SetUp() override { connection = ConnectionFields(); }
     TempDirectory dir;
+    ProfileLocation location;
 };
 
 TEST_F(ProfileFiles, ResolvingTheName) {
@@ -107,21 +97,21 @@ TEST_F(ProfileFiles, ResolvingTheName) {
         {"Quorvane.Prf", "", "Quorvane.Prf", false},
     };
     for (const auto &c : cases) {
-        run.itemMode = false;
-        ResolveProfileName(c.argument);
-        EXPECT_STREQ(run.profileDirectory.c_str(), c.directory) << c.argument;
-        EXPECT_STREQ(run.profileName.c_str(), c.name) << c.argument;
-        EXPECT_EQ(run.itemMode, c.item) << c.argument;
+        location = ProfileLocation();
+        ResolveProfileName(c.argument, location);
+        EXPECT_STREQ(location.directory.c_str(), c.directory) << c.argument;
+        EXPECT_STREQ(location.name.c_str(), c.name) << c.argument;
+        EXPECT_EQ(location.globalListing, c.item) << c.argument;
     }
 }
 
 TEST_F(ProfileFiles, OverlongNamesAreCutAndNeverOpened) {
     std::string longName(300, 'P');
     dir.Write(std::string(63, 'P'), "x");
-    ResolveProfileName(longName.c_str());
-    EXPECT_EQ(run.profileName.size(), 63u);
+    ResolveProfileName(longName.c_str(), location);
+    EXPECT_EQ(location.name.size(), 63u);
     FixedText<255> error;
-    EXPECT_EQ(LocateProfile(error), nullptr);
+    EXPECT_EQ(LocateProfile(location, false, error), nullptr);
     EXPECT_TRUE(error.StartsWith("Error 1002: Profile PPPP"));
 }
 
@@ -130,36 +120,33 @@ TEST_F(ProfileFiles, DirectPathWithoutTheDirectorySearch) {
     FixedText<255> error;
     std::string argument = dir.path().string() + "/sub\\PRD";
     // A POSIX path with a backslash before the name: the directory part ends at that backslash.
-    ResolveProfileName(argument.c_str());
-    FILE *file = LocateProfile(error);
+    ResolveProfileName(argument.c_str(), location);
+    FILE *file = LocateProfile(location, false, error);
     ASSERT_NE(file, nullptr);
     CloseFile(file);
 
-    ResolveProfileName("sub\\QAS");
-    EXPECT_EQ(LocateProfile(error), nullptr);
+    ResolveProfileName("sub\\QAS", location);
+    EXPECT_EQ(LocateProfile(location, false, error), nullptr);
     EXPECT_STREQ(error.c_str(), "Error 1002: Profile sub\\QAS.P00 is missing...");
 
-    // A line output mode skips the search as "@" does.
-    SetOptions("");
-    outputMode = OutputMode::Brennic;
-    ResolveProfileName("sub\\PRD");
-    file = LocateProfile(error);
+    // A line output mode skips the search as "@" does: the driver asks for no search.
+    ResolveProfileName("sub\\PRD", location);
+    file = LocateProfile(location, false, error);
     ASSERT_NE(file, nullptr);
     CloseFile(file);
 }
 
 TEST_F(ProfileFiles, DirectorySearchFindsTheWorkingDirectoryOrNamesTheBareProfile) {
-    SetOptions("$");
     dir.Write("PRD.P00", "x");
-    ResolveProfileName("C:\\elsewhere\\PRD");
+    ResolveProfileName("C:\\elsewhere\\PRD", location);
     FixedText<255> error;
-    FILE *file = LocateProfile(error);
+    FILE *file = LocateProfile(location, true, error);
     ASSERT_NE(file, nullptr); // the directory part is dropped; found in the working directory
     CloseFile(file);
-    EXPECT_STREQ(run.profilePath.c_str(), "PRD.P00");
+    EXPECT_STREQ(location.path.c_str(), "PRD.P00");
 
-    ResolveProfileName("C:\\elsewhere\\QAS");
-    EXPECT_EQ(LocateProfile(error), nullptr);
+    ResolveProfileName("C:\\elsewhere\\QAS", location);
+    EXPECT_EQ(LocateProfile(location, true, error), nullptr);
     EXPECT_STREQ(error.c_str(), "Error 1002: Profile QAS.P00 is missing...");
 }
 
@@ -168,7 +155,7 @@ ProfileFault Read(const std::string &content, size_t maxLine = kProfileLineSingl
     fwrite(content.data(), 1, content.size(), file);
     CloseFile(file);
     file = OpenFile("profile", "rb");
-    ProfileFault fault = ReadProfile(file, run.connection, maxLine, stop);
+    ProfileFault fault = ReadProfile(file, connection, maxLine, stop);
     CloseFile(file);
     return fault;
 }
@@ -187,59 +174,59 @@ std::string CompleteProfile(const std::string &passwordValue, const char *eol = 
 TEST_F(ProfileFiles, ReadsKeysFromCrLfAndLfFilesAlike) {
     std::string stored = Stored("secret");
     for (const char *eol : {"\n", "\r\n"}) {
-        run.connection = ConnectionFields();
+        connection = ConnectionFields();
         ASSERT_EQ(Read(CompleteProfile(stored, eol)), ProfileFault::None);
-        EXPECT_STREQ(run.connection.extcompany.c_str(), "ACME");
-        EXPECT_STREQ(run.connection.destination.c_str(), "PRD");
-        EXPECT_STREQ(run.connection.client.c_str(), "100");
-        EXPECT_STREQ(run.connection.user.c_str(), "MONITOR");
-        EXPECT_STREQ(run.connection.password.c_str(), "secret");
-        EXPECT_STREQ(run.connection.language.c_str(), "E");
-        EXPECT_STREQ(run.connection.mode.c_str(), "R/3");
-        EXPECT_STREQ(run.connection.hostname.c_str(), "sapprd");
-        EXPECT_STREQ(run.connection.shownHost.c_str(), "sapprd");
-        EXPECT_STREQ(run.connection.sysnr.c_str(), "00");
-        EXPECT_STREQ(run.connection.gwhost.c_str(), "sapprd");
-        EXPECT_STREQ(run.connection.gwservice.c_str(), "sapgw00");
-        EXPECT_EQ(CheckProfileFields(run.connection), ProfileFault::None);
+        EXPECT_STREQ(connection.extcompany.c_str(), "ACME");
+        EXPECT_STREQ(connection.destination.c_str(), "PRD");
+        EXPECT_STREQ(connection.client.c_str(), "100");
+        EXPECT_STREQ(connection.user.c_str(), "MONITOR");
+        EXPECT_STREQ(connection.password.c_str(), "secret");
+        EXPECT_STREQ(connection.language.c_str(), "E");
+        EXPECT_STREQ(connection.mode.c_str(), "R/3");
+        EXPECT_STREQ(connection.hostname.c_str(), "sapprd");
+        EXPECT_STREQ(connection.shownHost.c_str(), "sapprd");
+        EXPECT_STREQ(connection.sysnr.c_str(), "00");
+        EXPECT_STREQ(connection.gwhost.c_str(), "sapprd");
+        EXPECT_STREQ(connection.gwservice.c_str(), "sapgw00");
+        EXPECT_EQ(CheckProfileFields(connection), ProfileFault::None);
     }
 }
 
 TEST_F(ProfileFiles, KeyAndValueColumns) {
     Read("Client.....: 100\nclient.....: 999\nClient.....:100\nDestination:\nHostname...: " +
          std::string(70, 'h') + "\nUser.......: sapuser\nDestination: PRD\nDestination: QAS\n");
-    EXPECT_STREQ(run.connection.client.c_str(), "00"); // character 13 is skipped; the later line wins
-    EXPECT_EQ(run.connection.hostname.size(), 47u);    // 60 characters of value, cut to the field
-    EXPECT_STREQ(run.connection.user.c_str(), "SAPUSER");
-    EXPECT_STREQ(run.connection.destination.c_str(), "QAS");
+    EXPECT_STREQ(connection.client.c_str(), "00"); // character 13 is skipped; the later line wins
+    EXPECT_EQ(connection.hostname.size(), 47u);    // 60 characters of value, cut to the field
+    EXPECT_STREQ(connection.user.c_str(), "SAPUSER");
+    EXPECT_STREQ(connection.destination.c_str(), "QAS");
 }
 
 TEST_F(ProfileFiles, OverlongLineContinuesAsTheNextLine) {
     // 159 characters are one line in a single-system run; the rest is read as a line of its own.
     std::string filler(159 - 13, 'x');
     Read("Language...: " + filler + "Client.....: 200\n");
-    EXPECT_STREQ(run.connection.client.c_str(), "200");
-    run.connection = ConnectionFields();
+    EXPECT_STREQ(connection.client.c_str(), "200");
+    connection = ConnectionFields();
     Read("Language...: " + filler + "Client.....: 200\n", kProfileLineSystemLoop, false);
-    EXPECT_STREQ(run.connection.client.c_str(), "");
+    EXPECT_STREQ(connection.client.c_str(), "");
 }
 
 TEST_F(ProfileFiles, ChecksInTheirOrder) {
     std::string stored = Stored("secret");
     EXPECT_EQ(Read(CompleteProfile(stored.substr(0, 23))), ProfileFault::InvalidPassword);
 
-    run.connection = ConnectionFields();
+    connection = ConnectionFields();
     Read("Password...: " + stored + "\n");
-    EXPECT_EQ(CheckProfileFields(run.connection), ProfileFault::UserMissing);
+    EXPECT_EQ(CheckProfileFields(connection), ProfileFault::UserMissing);
     Read("User.......: x\nPassword...:\n");
-    EXPECT_EQ(CheckProfileFields(run.connection), ProfileFault::PasswordMissing);
+    EXPECT_EQ(CheckProfileFields(connection), ProfileFault::PasswordMissing);
     Read(CompleteProfile(stored) + "Gwservice..: s\n");
-    EXPECT_EQ(CheckProfileFields(run.connection), ProfileFault::InvalidParameters);
+    EXPECT_EQ(CheckProfileFields(connection), ProfileFault::InvalidParameters);
     // A value longer than its field is refused, never used cut.
     Read(CompleteProfile(stored) + "Destination: PRODUCTION01\n");
-    EXPECT_EQ(CheckProfileFields(run.connection), ProfileFault::InvalidParameters);
+    EXPECT_EQ(CheckProfileFields(connection), ProfileFault::InvalidParameters);
     Read("Destination: PRODUCTION0\n");
-    EXPECT_EQ(CheckProfileFields(run.connection), ProfileFault::None);
+    EXPECT_EQ(CheckProfileFields(connection), ProfileFault::None);
 
     FixedText<127> text;
     ProfileFaultText(text, ProfileFault::InvalidParameters, "PRD.P00");
@@ -257,15 +244,15 @@ TEST_F(ProfileFiles, ChecksInTheirOrder) {
 TEST_F(ProfileFiles, SystemLoopNeverKeepsAnotherSystemsPassword) {
     std::string stored = Stored("first");
     Read(CompleteProfile(stored), kProfileLineSystemLoop, false);
-    EXPECT_STREQ(run.connection.password.c_str(), "first");
+    EXPECT_STREQ(connection.password.c_str(), "first");
     // A second profile with a damaged password: the field is emptied, not kept.
     EXPECT_EQ(Read("Password...: " + stored.substr(1) + "\n", kProfileLineSystemLoop, false),
               ProfileFault::InvalidPassword);
-    EXPECT_STREQ(run.connection.password.c_str(), "");
+    EXPECT_STREQ(connection.password.c_str(), "");
     // A profile that lacks a key keeps the previous system's value.
     Read("Client.....: 300\n", kProfileLineSystemLoop, false);
-    EXPECT_STREQ(run.connection.destination.c_str(), "PRD");
-    EXPECT_STREQ(run.connection.client.c_str(), "300");
+    EXPECT_STREQ(connection.destination.c_str(), "PRD");
+    EXPECT_STREQ(connection.client.c_str(), "300");
 }
 
 } // namespace

@@ -4,17 +4,16 @@
 
 #include "TempDirectory.h"
 #include "driver/Listing.h"
-#include "driver/Run.h"
-#include "output/Document.h"
+#include "driver/Options.h"
 #include "platform/Platform.h"
 #include "rfc/Rfc.h"
 
 namespace {
 
 std::string Notice() {
-    documentBuffer.Assign("Error 1014: RFC-Failure raised !");
-    AppendTraceNotice();
-    return documentBuffer.c_str();
+    FixedText<1023> message("Error 1014: RFC-Failure raised !");
+    AppendTraceNotice(message);
+    return message.c_str();
 }
 
 TEST(TraceNotice, MissingEmptyAndTextlessTraceFiles) {

@@ -1,0 +1,107 @@
+#include "driver/Options.h"
+
+#include <cstring>
+
+namespace {
+
+// The value behind a keyword, as typed, up to the next comma or blank.
+void KeywordValue(TextBase &value, const TextBase &asGiven, size_t at, const char *keyword) {
+    value.Clear();
+    for (size_t i = at + strlen(keyword); i < asGiven.size(); ++i) {
+        char c = asGiven[i];
+        if (c == ',' || c == ' ') break;
+        value.AppendChar(c);
+    }
+}
+
+// "CH=": at most three characters as typed, up to a comma, read as a decimal number.
+ChannelSelection SelectedChannel(const TextBase &upper, const TextBase &asGiven) {
+    ChannelSelection selection;
+    size_t at = upper.Find("CH=");
+    if (at == TextBase::npos) return selection;
+    FixedText<3> digits;
+    for (size_t i = at + 3; i < at + 6 && i < asGiven.size(); ++i) {
+        char c = asGiven[i];
+        if (c == ',') break;
+        digits.AppendChar(c);
+    }
+    selection.given = true;
+    selection.number = DecimalValue(digits.c_str());
+    return selection;
+}
+
+} // namespace
+
+void JoinOptionText(OptionText &text, const char *argument2, const char *argument3) {
+    text.asGiven.Clear();
+    if (argument2 != nullptr) text.asGiven.Assign(argument2);
+    if (argument2 != nullptr && argument3 != nullptr) text.asGiven.Append(" ").Append(argument3);
+    text.upper.Assign(text.asGiven);
+    text.upper.ToUpper();
+}
+
+void ParseOptions(const TextBase &upper, const TextBase &asGiven, Options &options) {
+    options = Options();
+    if (upper.Contains("MODE=OSTRAVEL")) {
+        options.document.mode = OutputMode::Ostravel;
+    } else if (upper.Contains("MODE=BRENNIC")) {
+        options.document.mode = OutputMode::Brennic;
+    }
+    options.document.channel = SelectedChannel(upper, asGiven);
+    options.verbose = upper.Contains("#") || upper.Contains("@") || upper.Contains("$") || upper.Contains("%");
+    options.directorySearch = !upper.Contains("@");
+    if (upper.Contains("MEGABYTE")) options.sizeUnit = SizeUnit::Megabyte;
+    if (upper.Contains("GIGABYTE")) options.sizeUnit = SizeUnit::Gigabyte;
+    options.eventLog = upper.Contains(",SYSLOG");
+
+    size_t at = upper.Find(",HOST=");
+    options.overrides.host = at != TextBase::npos;
+    if (options.overrides.host) KeywordValue(options.overrides.hostname, asGiven, at, ",HOST=");
+    at = upper.Find(",NO=");
+    options.overrides.sysnr = at != TextBase::npos;
+    if (options.overrides.sysnr) KeywordValue(options.overrides.sysnrText, asGiven, at, ",NO=");
+
+    at = upper.Find("ITEM=");
+    options.itemMode = at != TextBase::npos;
+    if (options.itemMode && at + 5 <= asGiven.size()) TakeItemName(options.itemName, asGiven.c_str() + at + 5);
+
+    for (size_t i = 0; i < upper.size() && upper[i] != ' '; ++i)
+        options.sensorName.AppendChar(upper[i]);
+    options.sensorName.AppendRepeated(' ', kSensorNameLength - options.sensorName.size());
+
+    ShownOptions(options.shownOptions, asGiven);
+}
+
+void ItemModeOptionText(TextBase &asGiven) {
+    asGiven.Replace(':', ' ');
+    asGiven.CutAt(" @");
+}
+
+void TakeItemName(TextBase &itemName, const char *from) {
+    itemName.Clear();
+    for (size_t i = 0; i < kItemNameCapacity && from[i] != '\0' && from[i] != ' ' && from[i] != ','; ++i) {
+        itemName.AppendChar(from[i] == ':' ? ' ' : from[i]);
+    }
+}
+
+void ShownOptions(TextBase &shown, const TextBase &optionTextAsGiven) {
+    shown.Assign(optionTextAsGiven);
+    shown.CutAt("#");
+    shown.CutAt("@");
+    if (shown.Equals("(Parameters ") || shown.Equals("(No ")) shown.Clear();
+    if (shown.empty()) shown.Assign("(No Parameters)");
+}
+
+void ParseSensorDefinition(const TextBase &line, const TextBase &definition, SensorDefinition &parsed) {
+    parsed = SensorDefinition();
+    parsed.forThisProgram = definition.Contains("Sensor=\"SAP Marrowind\"");
+    parsed.optionText.Assign(definition);
+    parsed.optionText.CutAt(",Sensor=");
+    parsed.optionText.Replace(':', ' ');
+    if (line.Contains(",Profile")) parsed.channelNameChoice = '1';
+    if (line.Contains(",Alias")) parsed.channelNameChoice = '2';
+    if (line.Contains(",Host")) parsed.channelNameChoice = '3';
+    if (line.Contains(",Sid")) parsed.channelNameChoice = '4';
+    size_t item = definition.Find("Item=");
+    if (item != TextBase::npos) TakeItemName(parsed.itemName, definition.c_str() + item + 5);
+}

@@ -1,3 +1,0 @@
-#include "driver/RunState.h"
-
-RunState run;
