@@ -15,6 +15,9 @@ A case file holds directives, then sections:
     === file PRD.P00 [crlf]       an input file; "crlf" writes CR LF line ends; a name starting with
                                   "C:\\" or "\\" is placed on the Windows drive C: (Windows
                                   runs only, with the working directory on that drive)
+    === file PRD.P00 from NAME    an input file with the content of tests/e2e/fixtures/NAME (shared
+                                  by many cases: standard-profile, qas-profile, prd-landscape, ...);
+                                  the section has no lines of its own
     === stdout [noeol]            the expected standard output
     === expect-file Dev_Rfc.Trc   the expected content of a file after the run
 
@@ -71,7 +74,13 @@ class Case:
             flags = set(words[1:]) if kind in ("file", "expect-file") else set(words)
             text = "\n".join(body) + ("\n" if body and "noeol" not in flags else "")
             if kind == "file":
-                self.files.append((words[0], text, "crlf" in flags))
+                name, _, fixture = words[0].partition(" from ")
+                if fixture:
+                    if body:
+                        raise ValueError(f"{self.path}: section 'file {words[0]}' takes no lines")
+                    with open(os.path.join(FIXTURES, fixture), encoding="utf-8", newline="\n") as handle:
+                        text = handle.read()
+                self.files.append((name, text, "crlf" in flags))
             elif kind == "stdout":
                 self.stdout = text
             elif kind == "expect-file":
@@ -124,6 +133,8 @@ def pattern_of(expected):
 def matches(expected, actual):
     return pattern_of(expected).fullmatch(actual) is not None
 
+
+FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures")
 
 SCRAMBLED = {}
 
