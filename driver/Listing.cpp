@@ -20,11 +20,10 @@ bool ReadItemListing(const ProfileLocation &location, ItemListing &listing, Text
         error.Format("Error 1024: ProFile %s is missing...", location.name.c_str());
         return false;
     }
-    bool full = false;
     FixedText<kListingLine> line;
     while (ReadTextLine(file, line, kListingLine)) {
         line.StripLineEnd();
-        if (line.StartsWith("# Gsng: ")) AppendToListing(listing.serverListing, ColumnText(line, 21), full);
+        if (line.StartsWith("# Gsng: ")) AppendToListing(listing.serverListing, ColumnText(line, 21), listing.fill);
     }
     CloseFile(file);
     return true;
@@ -44,7 +43,6 @@ bool ReadGlobalListing(const ProfileLocation &location, const Options &commandOp
         return false;
     }
     bool definitionFound = false;
-    bool full = false;
     SensorDefinition parsed;
     FixedText<kListingLine> definition;
     FixedText<kListingLine> line;
@@ -54,7 +52,7 @@ bool ReadGlobalListing(const ProfileLocation &location, const Options &commandOp
         upper.Assign(line);
         upper.ToUpper();
         if (strncmp(upper.c_str(), listingKey.c_str(), 18) == 0) {
-            AppendToListing(listing.serverListing, ColumnText(line, 21), full);
+            AppendToListing(listing.serverListing, ColumnText(line, 21), listing.fill);
         }
         if (strncmp(upper.c_str(), definitionKey.c_str(), 18) == 0 && !definitionFound) {
             definition.Assign(ColumnText(line, 20));
@@ -82,29 +80,43 @@ bool ReadGlobalListing(const ProfileLocation &location, const Options &commandOp
 
 } // namespace
 
-void AppendToListing(TextBase &listing, const char *text, bool &full) {
-    if (full) return;
+namespace {
+
+uint32_t CountEntries(const char *text) {
+    uint32_t count = 0;
+    for (; *text != '\0'; ++text)
+        if (*text == '#') ++count;
+    return count;
+}
+
+} // namespace
+
+void AppendToListing(TextBase &listing, const char *text, ListingFill &fill) {
+    if (fill.full) {
+        fill.entriesLeftOut += CountEntries(text);
+        return;
+    }
+    size_t before = listing.size();
     listing.Append(text);
     if (!listing.truncated()) return;
-    full = true;
+    fill.full = true;
     size_t keep = 0;
     for (size_t i = 0; i < listing.size(); ++i) {
         if (listing[i] == '#') keep = i + 1;
     }
     listing.Cut(keep);
+    // The entries of this text that were cut away; the first may have been kept in part only.
+    fill.entriesLeftOut += CountEntries(text) - CountEntries(listing.c_str() + (keep > before ? before : keep));
 }
 
-void TakeListingEntry(TextBase &listing, TextBase &entry) {
-    size_t end = listing.Find("#");
-    if (end == TextBase::npos) {
-        // The last entry lacks its "#": it is taken all the same.
-        entry.Assign(listing);
-        listing.Clear();
-        return;
-    }
-    entry.AssignPart(listing.c_str(), end);
-    FixedText<kServerListingCapacity> rest(listing.c_str() + end + 1);
-    listing.Assign(rest);
+bool TakeListingEntry(const TextBase &listing, size_t &next, TextBase &entry) {
+    entry.Clear();
+    if (next >= listing.size()) return false;
+    size_t end = listing.Find("#", next);
+    if (end == TextBase::npos) end = listing.size(); // the last entry lacks its "#": taken all the same
+    entry.AssignPart(listing.c_str() + next, end - next);
+    next = end + 1;
+    return true;
 }
 
 bool PrepareListing(FILE *&listingFile, const ProfileLocation &location, const Options &commandOptions,

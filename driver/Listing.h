@@ -2,17 +2,28 @@
 // (the profile name GLOBAL), read into the server listing, the item name and the channel-name choice.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 #include "driver/Options.h"
 #include "driver/Profile.h"
 #include "platform/FixedText.h"
 
-constexpr size_t kServerListingCapacity = 2047;
+// Room for several thousand entries ("S0001.P00#" is ten characters).
+constexpr size_t kServerListingCapacity = 65535;
+
+// How full the listing is: a listing that does not fit keeps its whole entries and counts the ones
+// left out, so the run can say that systems go unwatched.
+struct ListingFill {
+    bool full = false;
+    uint32_t entriesLeftOut = 0;
+};
 
 // What item mode runs over.
 struct ItemListing {
     FixedText<kServerListingCapacity> serverListing; // profile file names, each ended by "#"
+    size_t next = 0;                                 // where the next entry starts
+    ListingFill fill;
     FixedText<kItemNameCapacity> itemName;
     char channelNameChoice = '1';
     // GLOBAL: the sensor definition's option text takes the place of the command line's.
@@ -25,8 +36,10 @@ struct ItemListing {
 bool PrepareListing(FILE *&listingFile, const ProfileLocation &location, const Options &commandOptions,
                     const char *argument2, ItemListing &listing, TextBase &error);
 
-// Appends listing text; when the listing is full it is cut at its last complete entry.
-void AppendToListing(TextBase &listing, const char *text, bool &full);
+// Appends listing text; when the listing is full it is cut at its last complete entry, and the
+// entries that did not fit are counted.
+void AppendToListing(TextBase &listing, const char *text, ListingFill &fill);
 
-// Takes the next entry (up to the first "#") off the front of the listing.
-void TakeListingEntry(TextBase &listing, TextBase &entry);
+// Takes the entry that starts at `next` (up to the next "#"; an unterminated last entry counts as
+// well) and moves `next` behind it. Returns false when no entry is left.
+bool TakeListingEntry(const TextBase &listing, size_t &next, TextBase &entry);

@@ -70,20 +70,20 @@ void WriteProcessedLine() {
 }
 
 // A failed call's message: its outcome message and the trace notice.
-void CallFailureText(TextBase &error, int outcome, const TextBase &exceptionText) {
+void CallFailureText(TextBase &error, int outcome, const TextBase &exceptionText, const TraceMark &mark) {
     error.Clear();
     AppendOutcomeMessage(error, outcome, exceptionText);
-    AppendTraceNotice(error);
+    AppendTraceNotice(error, mark);
 }
 
 // On the open connection: the system information, the Oracle check and the space evaluation.
 // Returns false, with the message, when the whole run must end: the system information call failed
 // or the database is not Oracle. A failed space evaluation is in `space`.
-bool EvaluateConnectedSystem(RunContext &run, SpaceResult &space, TextBase &error) {
+bool EvaluateConnectedSystem(RunContext &run, const TraceMark &mark, SpaceResult &space, TextBase &error) {
     SystemInfo info;
     ReadSystemInfo(run.connectionHandle, info);
     if (info.outcome != RFC_OK) {
-        CallFailureText(error, info.outcome, info.exceptionText);
+        CallFailureText(error, info.outcome, info.exceptionText, mark);
         return false;
     }
     run.connection.shownHost.Assign(info.host);
@@ -101,6 +101,33 @@ bool EvaluateConnectedSystem(RunContext &run, SpaceResult &space, TextBase &erro
     return true;
 }
 
+// Hands the options in force to the writer and the event log.
+void ConfigureForRun(RunContext &run) {
+    DocumentSettings settings = run.options.document;
+    settings.forPerson = run.commandOptions.verbose;
+    ConfigureDocument(settings);
+    ConfigureEventLog(run.options.eventLog);
+}
+
+// The destination file's notice is for a person: verbose forms and the line modes, never a PRTG
+// document.
+bool ShowDestinationNotice(const RunContext &run) {
+    return run.commandOptions.verbose || run.options.document.mode != OutputMode::ExeXml;
+}
+
+// Opens the connection of the current system; the trace mark tells this step's trace text from
+// older ones.
+void OpenConnection(RunContext &run, TraceMark &mark) {
+    MarkTrace(mark);
+    run.connectionHandle =
+        OpenRfcConnection(run.connection, run.options.overrides, run.openRecords, ShowDestinationNotice(run));
+}
+
+void OpenFailureText(TextBase &error, const RunContext &run, const TraceMark &mark) {
+    error.Format("Error 1011: RFC-Open for %s failed !", run.connection.destination.c_str());
+    AppendTraceNotice(error, mark);
+}
+
 bool StartUp(RunContext &run, int argc, char **argv, TextBase &error) {
     TimeOfDay(run.startTime);
     run.headerLine.Format("* %s SAP %s %s", run.startTime.c_str(), kProgramName, kProgramVersion);
@@ -116,8 +143,7 @@ bool StartUp(RunContext &run, int argc, char **argv, TextBase &error) {
 
     ResolveProfileName(run.commandOptions.itemMode ? "Quorvane.Prf" : argv[1], run.location);
     run.itemMode = run.commandOptions.itemMode || run.location.globalListing;
-    ConfigureDocument(run.options.document);
-    ConfigureEventLog(run.options.eventLog);
+    ConfigureForRun(run);
     return true;
 }
 
@@ -148,16 +174,17 @@ bool RunSingleSystem(RunContext &run, FILE *profile, TextBase &error) {
                        run.options.shownOptions.c_str());
     }
 
-    run.connectionHandle = OpenRfcConnection(run.connection, run.options.overrides, run.openRecords);
+    TraceMark mark;
+    OpenConnection(run, mark);
     if (run.connectionHandle == 0) {
-        error.Format("Error 1011: RFC-Open for %s failed !", run.connection.destination.c_str());
+        OpenFailureText(error, run, mark);
         return false;
     }
     SpaceResult space;
-    if (!EvaluateConnectedSystem(run, space, error)) return false;
+    if (!EvaluateConnectedSystem(run, mark, space, error)) return false;
     CloseConnection(run);
     if (space.outcome != RFC_OK) {
-        CallFailureText(error, space.outcome, space.exceptionText);
+        CallFailureText(error, space.outcome, space.exceptionText, mark);
         return false;
     }
 
@@ -189,14 +216,16 @@ void ChooseItemChannelName(RunContext &run) {
 // One pass of the system loop. Returns false, with the message, when this system ends the run.
 bool RunListedSystem(RunContext &run, TextBase &error) {
     ++run.noSystems;
-    FixedText<kServerListingCapacity> entry;
-    TakeListingEntry(run.listing.serverListing, entry);
-    run.location.name.Assign(entry);
+    FixedText<255> entry;
+    TakeListingEntry(run.listing.serverListing, run.listing.next, entry);
+    run.location.name.Assign(entry); // a cut name keeps its mark and never opens
     run.location.path.Assign(run.location.directory).Append(run.location.name);
     run.itemChannelName.Assign(run.location.name);
 
     FILE *profile = OpenFile(run.location.path, "rb");
     if (profile == nullptr) return true;
+    // Every profile is read on its own: a key it lacks is missing, never the previous system's.
+    run.connection = ConnectionFields();
     bool profileInvalid = false;
     ProfileFault fault = ReadProfile(profile, run.connection, kProfileLineSystemLoop, false);
     CloseFile(profile);
@@ -212,10 +241,13 @@ bool RunListedSystem(RunContext &run, TextBase &error) {
 
     SpaceResult space;
     space.outcome = RFC_FAILURE; // until an evaluation says otherwise
-    run.connectionHandle = OpenRfcConnection(run.connection, run.options.overrides, run.openRecords);
+    TraceMark mark;
+    FixedText<kDocumentCapacity> openFailure;
+    OpenConnection(run, mark);
     if (run.connectionHandle == 0) {
         profileInvalid = true;
-    } else if (!EvaluateConnectedSystem(run, space, error)) {
+        OpenFailureText(openFailure, run, mark);
+    } else if (!EvaluateConnectedSystem(run, mark, space, error)) {
         return false;
     }
     CloseConnection(run);
@@ -229,7 +261,12 @@ bool RunListedSystem(RunContext &run, TextBase &error) {
     const char *state = "Processed";
     if (!space.itemFound) state = "Not Found";
     if (profileInvalid || !evaluated) state = "Rfc Failure";
-    if (run.commandOptions.verbose) WriteOutFormat("\n%s State=%s\n", systemLine.c_str(), state);
+    if (run.commandOptions.verbose) {
+        WriteOutFormat("\n%s State=%s", systemLine.c_str(), state);
+        // A person at the console learns why the open failed.
+        if (!openFailure.empty()) WriteOutFormat(" (%s)", openFailure.c_str());
+        WriteOut("\n");
+    }
     return true;
 }
 
@@ -244,8 +281,7 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
     itemText.upper.ToUpper();
     ItemModeOptionText(itemText.asGiven);
     ParseOptions(itemText.upper, itemText.asGiven, run.options);
-    ConfigureDocument(run.options.document);
-    ConfigureEventLog(run.options.eventLog);
+    ConfigureForRun(run);
 
     if (run.commandOptions.verbose) {
         WriteOut(run.headerLine);
@@ -257,7 +293,10 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
     FlushDocument();
     WriteOut("\n");
 
-    while (!run.listing.serverListing.empty()) {
+    if (run.listing.fill.entriesLeftOut > 0 && run.commandOptions.verbose) {
+        WriteOutFormat("* Server listing too long: %" PRIu32 " entries left out\n", run.listing.fill.entriesLeftOut);
+    }
+    while (run.listing.next < run.listing.serverListing.size()) {
         if (!RunListedSystem(run, error)) return false;
     }
 
@@ -267,6 +306,10 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
     summary.Assign("(***) ").Append(run.listing.itemName);
     summary.AppendFormat(": NoSystems=%" PRIu32 ", Processed=%" PRIu32 ", Failed=%" PRIu32, run.noSystems,
                          run.processed, run.failed);
+    if (run.listing.fill.entriesLeftOut > 0) {
+        summary.AppendFormat(" - Server listing too long: %" PRIu32 " entries left out",
+                             run.listing.fill.entriesLeftOut);
+    }
     AppendTextContent(summary.c_str());
     EndText();
     EndDocument();
@@ -294,10 +337,7 @@ int RunSensor(int argc, char **argv) {
     static RunContext run;
     static ErrorText error;
     bool succeeded = Run(run, argc, argv, error);
-    if (!succeeded) {
-        WriteErrorDocument(error.c_str());
-        FlushDocument();
-    }
+    if (!succeeded) WriteRunEndingError(error.c_str());
     CloseConnection(run);
     return succeeded ? 0 : 2;
 }

@@ -30,19 +30,30 @@ const OutputMode &outputMode = output::document.settings.mode;
 
 void AppendXmlEscaped(TextBase &out, const char *text) {
     for (; *text != '\0'; ++text) {
-        switch (*text) {
-        case '&':
-            out.Append("&amp;");
-            break;
-        case '<':
-            out.Append("&lt;");
-            break;
-        case '>':
-            out.Append("&gt;");
-            break;
-        default:
-            out.AppendChar(*text);
+        unsigned char c = static_cast<unsigned char>(*text);
+        FixedText<7> piece;
+        if (c == '&') {
+            piece.Assign("&amp;");
+        } else if (c == '<') {
+            piece.Assign("&lt;");
+        } else if (c == '>') {
+            piece.Assign("&gt;");
+        } else if (c >= 0x80) {
+            // SAP's texts come in ISO 8859-1: each byte is the character of that number.
+            piece.Format("&#%u;", static_cast<unsigned>(c));
+        } else if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            piece.Assign("?"); // XML 1.0 cannot carry other control characters at all
+        } else {
+            piece.AppendChar(static_cast<char>(c));
         }
+        // An entity goes in whole or not at all, so a cut text stays well-formed.
+        if (out.size() + piece.size() > out.capacity()) {
+            size_t before = out.size();
+            out.AppendRepeated(' ', out.capacity() - before + 1); // marks the text as cut
+            out.Cut(before);
+            return;
+        }
+        out.Append(piece);
     }
 }
 
@@ -129,15 +140,43 @@ void WriteChannel(const char *channelName, const char *value, const char *unit) 
     }
 }
 
+namespace {
+
+// The error and text elements that end a document, the text escaped and cut so that the closing
+// tags always fit in the buffer.
+void AppendErrorElements(const char *errorText) {
+    FixedText<kDocumentCapacity - 64> escaped;
+    AppendXmlEscaped(escaped, errorText);
+    buffer.Append("<Error>1</Error>\n<Text>").Append(escaped).Append("</Text>\n</Prtg>\n");
+}
+
+} // namespace
+
 void WriteErrorDocument(const char *errorText) {
     // The text may come from the buffer itself: keep a copy before the buffer is rebuilt.
     FixedText<kDocumentCapacity> text(errorText);
-    buffer.Assign("<Prtg>\n<Error>1</Error>\n<Text>");
-    AppendXmlEscaped(buffer, text.c_str());
-    buffer.Append("</Text>\n</Prtg>\n");
+    buffer.Assign("<Prtg>\n");
+    AppendErrorElements(text.c_str());
 }
 
+void WriteRunEndingError(const char *errorText) {
+    FixedText<kDocumentCapacity> text(errorText);
+    if (outputMode == OutputMode::ExeXml && output::document.openOnOutput) {
+        // Channels are out already: the document they stand in ends with the error.
+        buffer.Clear();
+        AppendErrorElements(text.c_str());
+    } else {
+        WriteErrorDocument(text.c_str());
+    }
+    FlushDocument();
+}
+
+bool PlainFailureReport() { return outputMode != OutputMode::ExeXml || output::document.settings.forPerson; }
+
 void FlushDocument() {
+    // Whether standard output now holds a started, unfinished document.
+    if (buffer.StartsWith("\n<Prtg>\n")) output::document.openOnOutput = true;
+    if (buffer.Contains("</Prtg>")) output::document.openOnOutput = false;
     WriteOut(buffer);
     buffer.Clear();
 }

@@ -22,6 +22,7 @@ struct ChannelSelection {
 struct DocumentSettings {
     OutputMode mode = OutputMode::ExeXml;
     ChannelSelection channel;
+    bool forPerson = false; // verbose: progress lines for a person stand between the pieces
 };
 
 constexpr size_t kDocumentCapacity = 4095;
@@ -34,6 +35,7 @@ struct SensorDocument {
     FixedText<kDocumentCapacity> buffer;
     DocumentSettings settings;
     int32_t channelCount = 0;
+    bool openOnOutput = false; // the start of a result document is out, its end is not
 };
 
 extern SensorDocument document;
@@ -53,12 +55,22 @@ void WriteChannel(const char *channelName, const char *value, const char *unit);
 // Rebuilds the buffer as the PRTG error document, in every output mode.
 void WriteErrorDocument(const char *errorText);
 
+// Writes the error that ends the run: in the XML mode, when a result document is already out, as
+// its error and text elements and its end (one document); otherwise as the error document.
+void WriteRunEndingError(const char *errorText);
+
+// Whether a failure inside the RFC library is reported as the plain block for a person (line
+// modes and verbose forms) rather than as an error document.
+bool PlainFailureReport();
+
 // Writes the buffer to standard output as it stands and empties it.
 void FlushDocument();
 // Empties the buffer without writing it.
 void DiscardDocument();
 
-// Appends text with "&", "<" and ">" written as XML entities.
+// Appends text for an XML document: "&", "<" and ">" as entities, bytes above 0x7F as the
+// character reference of their ISO 8859-1 character, other control bytes than tab, line feed and
+// carriage return as "?". What does not fit is left out whole, never half an entity.
 void AppendXmlEscaped(TextBase &out, const char *text);
 // Replaces the characters that a statistic key cannot hold by "_", then the first full stop.
 void CleanChannelKey(TextBase &key);

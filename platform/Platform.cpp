@@ -66,7 +66,11 @@ bool FileExists(const TextBase &windowsName) {
 void RemoveFile(const char *windowsName) {
     FixedText<kNativeNameCapacity> native;
     NativeFileName(native, windowsName);
-    if (!native.truncated() && !native.empty()) remove(native.c_str());
+    if (native.truncated() || native.empty()) return;
+    // Only a file: remove() would take an empty directory of that name as well on POSIX.
+    struct stat info;
+    if (stat(native.c_str(), &info) != 0 || (info.st_mode & S_IFMT) != S_IFREG) return;
+    remove(native.c_str());
 }
 
 bool ReadTextLine(FILE *file, TextBase &line, size_t maxChars) {
@@ -145,6 +149,25 @@ void WriteOutFormat(const char *format, ...) {
 }
 
 void EndProcess(int status) {
-    fflush(stdout);
+    // A document PRTG did not receive whole is no success: a failed write is status 2.
+    if (fflush(stdout) != 0 || ferror(stdout)) status = 2;
     exit(status);
+}
+
+int64_t FileLength(FILE *file) {
+    if (file == nullptr || fseek(file, 0, SEEK_END) != 0) return -1;
+#if defined(_WIN32)
+    return _ftelli64(file);
+#else
+    return static_cast<int64_t>(ftello(file));
+#endif
+}
+
+bool SeekTo(FILE *file, int64_t offset) {
+    if (file == nullptr || offset < 0) return false;
+#if defined(_WIN32)
+    return _fseeki64(file, offset, SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
 }

@@ -3,6 +3,7 @@
 // runs on.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 #include "platform/FixedText.h"
@@ -38,5 +39,11 @@ void WriteOut(const char *text);
 void WriteOut(const TextBase &text);
 void WriteOutFormat(const char *format, ...) MARROWIND_PRINTF_LIKE(1, 2);
 
-// Ends the process with the status after flushing standard output.
+// The length of an open file in bytes (its position is then at the end), or -1.
+int64_t FileLength(FILE *file);
+// Moves to a byte offset of a file opened in binary mode.
+bool SeekTo(FILE *file, int64_t offset);
+
+// Ends the process with the status after flushing standard output; status 2 instead when a write
+// to standard output failed.
 [[noreturn]] void EndProcess(int status);

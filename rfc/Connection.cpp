@@ -57,7 +57,7 @@ void FillOpenRecords(const ConnectionFields &fields, const ConnectionOverrides &
 }
 
 RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOverrides &overrides,
-                             RfcOpenRecords &records) {
+                             RfcOpenRecords &records, bool showNotice) {
     FillOpenRecords(fields, overrides, records);
     const ConnectionFields &copies = records.copies;
 
@@ -70,7 +70,7 @@ RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOve
         return handle;
     }
 
-    WriteOutFormat("* SapRfc.Ini.......: %s<\n", copies.destination.c_str());
+    if (showNotice) WriteOutFormat("* SapRfc.Ini.......: %s<\n", copies.destination.c_str());
     FILE *target = OpenFile("SapRfc.ini", "wb");
     if (target == nullptr) {
         CloseFile(source);

@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "output/Console.h"
+#include "output/Document.h"
 #include "platform/Platform.h"
 #include "rfc/Rfc.h"
 
@@ -10,9 +11,18 @@ constexpr size_t kTraceLinePiece = 99;
 
 } // namespace
 
-void AppendTraceNotice(TextBase &message) {
+void MarkTrace(TraceMark &mark) {
     FILE *trace = OpenFile("Dev_Rfc.Trc", "rb");
-    if (trace == nullptr) {
+    mark.length = trace == nullptr ? 0 : FileLength(trace);
+    CloseFile(trace);
+}
+
+void AppendTraceNotice(TextBase &message, const TraceMark &mark) {
+    // Only what this run's RFC step appended is its own: an older block may be another system's.
+    FILE *trace = OpenFile("Dev_Rfc.Trc", "rb");
+    int64_t length = FileLength(trace);
+    if (trace == nullptr || mark.length < 0 || length <= mark.length || !SeekTo(trace, mark.length)) {
+        CloseFile(trace);
         message.Append(" - Look for Trace-File");
         return;
     }
@@ -36,8 +46,12 @@ void AppendTraceNotice(TextBase &message) {
 }
 
 void RFC_CALL RfcFailureHandler(const char *operation) {
-    WriteOut("RFC error\n");
-    PrintListingLine("operation/code", 0, 15, operation != nullptr ? operation : "");
+    const char *operationText = operation != nullptr ? operation : "";
+    if (PlainFailureReport()) {
+        // For a person: the block, line by line.
+        WriteOut("RFC error\n");
+        PrintListingLine("operation/code", 0, 15, operationText);
+    }
     RFC_ERROR_INFO error{};
     RfcLastError(&error);
     // The library's texts are bounded by their fields, whatever it wrote.
@@ -45,15 +59,26 @@ void RFC_CALL RfcFailureHandler(const char *operation) {
     error.status[sizeof error.status - 1] = '\0';
     error.message[sizeof error.message - 1] = '\0';
     error.intstat[sizeof error.intstat - 1] = '\0';
-    PrintListingLine("key", 0, 15, error.key);
-    PrintListingLine("status", 0, 15, error.status);
-    PrintListingLine("message", 0, 15, error.message);
-    PrintListingLine("internal status", 0, 15, error.intstat);
-    WriteOut("\n");
+    if (PlainFailureReport()) {
+        PrintListingLine("key", 0, 15, error.key);
+        PrintListingLine("status", 0, 15, error.status);
+        PrintListingLine("message", 0, 15, error.message);
+        PrintListingLine("internal status", 0, 15, error.intstat);
+        WriteOut("\n");
+        RfcClose(0);
+        WriteOut("* Programm aborted...\n");
+        LogAbortLine("* Pgrm aborted...");
+        // The abort file keeps no name, so it is never created.
+        WriteOut("* Error at EoXput-File...\n");
+        EndProcess(1);
+    }
+    // For PRTG: the same lines joined into the text of one well-formed document.
     RfcClose(0);
-    WriteOut("* Programm aborted...\n");
+    FixedText<1023> text;
+    text.Format("RFC error; operation/code : %s; key : %s; status : %s; message : %s; internal status : %s; "
+                "* Programm aborted...",
+                operationText, error.key, error.status, error.message, error.intstat);
+    WriteRunEndingError(text.c_str());
     LogAbortLine("* Pgrm aborted...");
-    // The abort file keeps no name, so it is never created.
-    WriteOut("* Error at EoXput-File...\n");
     EndProcess(1);
 }

@@ -53,11 +53,21 @@ void BuildConnectString(TextBase &connect, const ConnectionFields &fields);
 
 // Opens the connection: through "SapRfc." + destination copied to "SapRfc.ini" and RfcOpenEx when
 // that file exists, otherwise through RfcOpen. 0: no connection.
+// With showNotice the line "* SapRfc.Ini.......: <destination><" tells a person reading the output
+// that the destination file is used; a PRTG document never carries it.
 RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOverrides &overrides,
-                             RfcOpenRecords &records);
+                             RfcOpenRecords &records, bool showNotice);
 
-// Appends " - " and the last error text of "Dev_Rfc.Trc" (or a notice that there is none).
-void AppendTraceNotice(TextBase &message);
+// Where "Dev_Rfc.Trc" ended before an RFC step: what the step's failure appends lies behind it.
+struct TraceMark {
+    int64_t length = 0; // -1: the file could not be measured
+};
+void MarkTrace(TraceMark &mark);
+
+// Appends " - " and the last error text that "Dev_Rfc.Trc" received since the mark, " - Please
+// Check Trace-File !" when that part holds none, or " - Look for Trace-File" when nothing was
+// written since (or there is no file).
+void AppendTraceNotice(TextBase &message, const TraceMark &mark);
 
 // The library's error handler: prints the last RFC error and ends the process with status 1.
 [[noreturn]] void RFC_CALL RfcFailureHandler(const char *operation);

@@ -16,8 +16,25 @@ LastError &Stored() {
     return lastError;
 }
 
+const std::vector<std::string> *&LinesInUse() {
+    static const std::vector<std::string> *lines = nullptr;
+    return lines;
+}
+
+void AppendLines(const std::vector<std::string> &lines) {
+    std::FILE *file = std::fopen(kTraceFile, "a");
+    if (file == nullptr) return;
+    for (const std::string &line : lines)
+        std::fprintf(file, "%s\n", line.c_str());
+    std::fclose(file);
+}
+
 // One block of two lines; a trace file that cannot be written is left alone.
 void AppendTraceBlock(const std::string &message) {
+    if (LinesInUse() != nullptr) {
+        AppendLines(*LinesInUse());
+        return;
+    }
     LocalTime now = CurrentLocalTime();
     std::FILE *file = std::fopen(kTraceFile, "a");
     if (file == nullptr) return;
@@ -63,5 +80,15 @@ void RecordFailure(ErrorKind kind, std::string_view message) {
 }
 
 const LastError &CurrentLastError() { return Stored(); }
+
+TraceLinesInUse::TraceLinesInUse(const std::vector<std::string> *lines) : previous_(LinesInUse()) {
+    LinesInUse() = lines;
+}
+
+TraceLinesInUse::~TraceLinesInUse() { LinesInUse() = previous_; }
+
+void AppendTraceLinesInUse() {
+    if (LinesInUse() != nullptr) AppendLines(*LinesInUse());
+}
 
 } // namespace sapsim

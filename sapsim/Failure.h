@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sapsim {
 
@@ -22,6 +23,22 @@ struct LastError {
 
 // Makes the failure the last error and appends its block to the trace file.
 void RecordFailure(ErrorKind kind, std::string_view message);
+
+// While it lives, failures write these lines to the trace file instead of the usual block (null:
+// the usual block): an operation on a system with the "trace" fault holds one.
+class TraceLinesInUse {
+  public:
+    explicit TraceLinesInUse(const std::vector<std::string> *lines);
+    ~TraceLinesInUse();
+    TraceLinesInUse(const TraceLinesInUse &) = delete;
+    TraceLinesInUse &operator=(const TraceLinesInUse &) = delete;
+
+  private:
+    const std::vector<std::string> *previous_;
+};
+
+// Writes the lines in use, if any, without recording a failure (an exception writes no block).
+void AppendTraceLinesInUse();
 
 // Empty in every field until the first failure.
 const LastError &CurrentLastError();

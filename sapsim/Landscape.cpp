@@ -253,6 +253,15 @@ Faults ReadFaults(const Json &value, const std::string &path) {
             } else {
                 Reject(where, "expected \"create\", \"getline\" or \"delete\"");
             }
+        } else if (key == "trace") {
+            if (!item.value().is_array()) Reject(where, "expected an array of texts");
+            std::vector<std::string> lines;
+            for (std::size_t i = 0; i < item.value().size(); ++i) {
+                const Json &line = item.value()[i];
+                if (!line.is_string()) Reject(where + "[" + std::to_string(i) + "]", "expected a text");
+                lines.push_back(line.get<std::string>());
+            }
+            faults.trace = std::move(lines);
         } else {
             faults.calls[key] = ReadCallFault(item.value(), where);
         }

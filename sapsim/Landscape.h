@@ -35,6 +35,9 @@ struct Faults {
     std::optional<TableOperation> itable;
     std::optional<std::string> itableMessage;
     std::map<std::string, CallFault, std::less<>> calls; // by function-module name
+    // Lines written to the trace file instead of the usual block by every failure of an operation
+    // on this system (also by an exception, which otherwise writes none).
+    std::optional<std::vector<std::string>> trace;
 };
 
 struct Tablespace {

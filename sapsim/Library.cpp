@@ -135,6 +135,7 @@ Outcome<Opened> OpenAddress(const Address &address, const Logon &logon) {
     const System *system = address.gateway ? FindByGateway(*landscape, address.host, address.service)
                                            : FindByServer(*landscape, address.host, address.sysnr);
     if (system == nullptr) return Refuse(ErrorKind::Communication, UnreachableMessage(address));
+    TraceLinesInUse trace(system->faults.trace ? &*system->faults.trace : nullptr);
 
     SleepMilliseconds(system->latencyMs);
     const Faults &faults = system->faults;
@@ -236,6 +237,8 @@ Outcome<int> Call(RFC_HANDLE handle, const char *functionName) {
         return {RFC_FAILURE};
     }
     SleepMilliseconds(connection->system.latencyMs);
+    const Faults &faults = connection->system.faults;
+    TraceLinesInUse trace(faults.trace ? &*faults.trace : nullptr);
     if (const CallFault *fault = FindCallFault(*connection, function)) {
         if (fault->abort == AbortPoint::InCall) return Break(handle, fault->message, int{RFC_FAILURE});
         if (fault->callResult != 0) {
@@ -323,10 +326,13 @@ Outcome<int> Receive(RFC_HANDLE handle, RFC_PARAMETER *importing, RFC_TABLE *tab
     connection->callPending = false;
     std::string function = connection->pendingFunction;
     SleepMilliseconds(connection->system.latencyMs);
+    const Faults &faults = connection->system.faults;
+    TraceLinesInUse trace(faults.trace ? &*faults.trace : nullptr);
 
     if (const CallFault *fault = FindCallFault(*connection, function)) {
         if (fault->abort == AbortPoint::InReceive) return Break(handle, fault->message, int{RFC_FAILURE});
         if (fault->outcome == RFC_EXCEPTION) {
+            AppendTraceLinesInUse();
             PointAtException(exception, fault->exception.value_or("EXCEPTION"));
             return {RFC_EXCEPTION};
         }

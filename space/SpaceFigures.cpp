@@ -57,8 +57,8 @@ struct Channel {
 void BuildChannel(const uint8_t *row, const SpaceRequest &request, Channel &channel) {
     channel.name.AssignPart(reinterpret_cast<const char *>(row + kTsOffset), kTsLength);
     channel.name.StripTrailingBlanks();
-    uint32_t percentUsed = static_cast<uint32_t>(LittleEndianInt32(row + kTpctusedOffset));
-    channel.value.Format("%" PRIu32, percentUsed);
+    // Signed, as the sizes are: a damaged row's negative share is not shown as 4294967196.
+    channel.value.Format("%" PRId32, LittleEndianInt32(row + kTpctusedOffset));
     channel.unit.Assign(request.itemMode ? "%" : "PerCent");
     int64_t used = PackedKilobytes(row + kTsizeOffset) - PackedKilobytes(row + kTfreeOffset);
     if (request.unit == SizeUnit::Megabyte) {

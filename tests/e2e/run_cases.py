@@ -11,6 +11,11 @@ A case file holds directives, then sections:
     absent: Dev_Rfc.Trc           a file that must not be there after the run
     left: Dev_Rfc.Trc PRD.P00     the exact set of files (blank-separated) in the directory after the run
     only: windows                 run this case only with a Windows launcher (or "native")
+    xml: no                       standard output is not a PRTG document (verbose output, a line
+                                  mode chosen by a sensor definition, a usage text); without it,
+                                  the output of every case whose arguments hold no verbose
+                                  character ("#", "@", "$", "%") and no "MODE=" must be one
+                                  well-formed XML document with the root element Prtg
 
     === file PRD.P00 [crlf]       an input file; "crlf" writes CR LF line ends; a name starting with
                                   "C:\\" or "\\" is placed on the Windows drive C: (Windows
@@ -31,6 +36,7 @@ into LF (the Windows console writes CR LF); nothing else is relaxed.
 
 import argparse
 import os
+import xml.etree.ElementTree as ElementTree
 import re
 import shutil
 import subprocess
@@ -54,6 +60,7 @@ class Case:
         self.absent = []
         self.left = None
         self.only = None
+        self.xml = None
         self.files = []  # (name, bytes, crlf)
         self.stdout = None
         self.expect_files = []  # (name, text)
@@ -120,9 +127,29 @@ class Case:
                 self.left = sorted(value.split())
             elif key == "only":
                 self.only = value.strip()
+            elif key == "xml":
+                self.xml = value.strip() != "no"
             else:
                 raise ValueError(f"{self.path}: unknown directive {key}")
         finish()
+
+
+def expects_document(case):
+    """Whether PRTG would read this run's output: no verbose form, no line mode on the command line."""
+    if case.xml is not None:
+        return case.xml
+    arguments = " ".join(case.args[1:]).upper()
+    return not any(c in arguments for c in "#@$%") and "MODE=" not in arguments
+
+
+def xml_problem(stdout):
+    try:
+        root = ElementTree.fromstring(stdout.encode("latin-1"))
+    except ElementTree.ParseError as error:
+        return f"standard output is not well-formed XML: {error}"
+    if root.tag != "Prtg":
+        return f"the document's root element is {root.tag}, not Prtg"
+    return None
 
 
 def pattern_of(expected):
@@ -193,6 +220,10 @@ def run_case(case, args):
         if case.stdout is not None and not matches(case.stdout, stdout):
             failures.append("standard output differs, " + first_difference(case.stdout, stdout)
                             + "\n--- expected\n" + case.stdout + "--- actual\n" + stdout + "---")
+        if expects_document(case):
+            problem = xml_problem(stdout)
+            if problem:
+                failures.append(problem + "\n--- actual\n" + stdout + "---")
         if result.returncode != case.status:
             failures.append(f"exit status {result.returncode}, expected {case.status}")
         for name, text in case.expect_files:

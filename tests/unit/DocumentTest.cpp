@@ -169,6 +169,36 @@ TEST_F(Document, XmlTextsAreEscaped) {
                  "missing...</Text>\n</Prtg>\n");
 }
 
+TEST_F(Document, BytesXmlCannotCarry) {
+    BeginDocument();
+    BeginText();
+    AppendTextContent("Tabelle f\xfcr \x01x\ty");
+    EndText();
+    EXPECT_STREQ(documentBuffer.c_str(), "\n<Prtg>\n\n<Text>Tabelle f&#252;r ?x\ty</Text>\n");
+    WriteErrorDocument("\xc4\x7f\x1b");
+    EXPECT_STREQ(documentBuffer.c_str(), "<Prtg>\n<Error>1</Error>\n<Text>&#196;\x7f?</Text>\n</Prtg>\n");
+}
+
+TEST_F(Document, RunEndingErrorClosesTheDocumentAlreadyOut) {
+    testing::internal::CaptureStdout();
+    BeginDocument();
+    FlushDocument();
+    WriteChannel("PRD.P00", "75", "%");
+    FlushDocument();
+    WriteRunEndingError("Error 1018: DataBase mismatch !");
+    // Once the document is closed, the next error stands alone again.
+    WriteRunEndingError("Error 1001: x");
+    SetMode(OutputMode::Brennic);
+    BeginDocument();
+    FlushDocument();
+    WriteRunEndingError("Error 1002: y");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\n<Prtg>\n\n<Result><Channel>PRD.P00</Channel>\n<Unit>Custom</Unit>\n<CustomUnit>%</CustomUnit>\n"
+              "<Value>75</Value></Result>\n<Error>1</Error>\n<Text>Error 1018: DataBase mismatch !</Text>\n</Prtg>\n"
+              "<Prtg>\n<Error>1</Error>\n<Text>Error 1001: x</Text>\n</Prtg>\n"
+              "<Prtg>\n<Error>1</Error>\n<Text>Error 1002: y</Text>\n</Prtg>\n");
+}
+
 TEST_F(Document, LineModesStayVerbatim) {
     SetMode(OutputMode::Brennic);
     BeginDocument();
@@ -184,8 +214,16 @@ TEST_F(Document, OverlongPiecesAreCutNeverOverrun) {
     WriteChannel(huge.c_str(), huge.c_str(), huge.c_str());
     EXPECT_EQ(documentBuffer.size(), kDocumentCapacity);
     EXPECT_TRUE(documentBuffer.truncated());
-    WriteErrorDocument(huge.c_str());
-    EXPECT_EQ(documentBuffer.size(), kDocumentCapacity);
+    // An overlong error text is cut, never its closing tags, and never inside an entity.
+    WriteErrorDocument((huge + "&").c_str());
+    EXPECT_LE(documentBuffer.size(), kDocumentCapacity);
+    EXPECT_TRUE(documentBuffer.truncated()); // the cut stays visible
+    std::string document = documentBuffer.c_str();
+    EXPECT_EQ(document.substr(document.size() - 16), "</Text>\n</Prtg>\n");
+    std::string ampersands(3000, '&');
+    WriteErrorDocument(ampersands.c_str());
+    document = documentBuffer.c_str();
+    EXPECT_EQ(document.substr(document.size() - 21), "&amp;</Text>\n</Prtg>\n");
     SetMode(OutputMode::Ostravel);
     BeginDocument();
     std::string name(1000, 'n');

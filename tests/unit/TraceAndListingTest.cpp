@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include "TempDirectory.h"
@@ -10,16 +11,34 @@
 
 namespace {
 
-std::string Notice() {
+std::string Notice(const TraceMark &mark = TraceMark()) {
     FixedText<1023> message("Error 1014: RFC-Failure raised !");
-    AppendTraceNotice(message);
+    AppendTraceNotice(message, mark);
     return message.c_str();
+}
+
+TEST(TraceNotice, OnlyWhatThisStepAppended) {
+    TempDirectory dir;
+    TraceMark mark;
+    MarkTrace(mark); // no file yet
+    EXPECT_EQ(mark.length, 0);
+    dir.Write("Dev_Rfc.Trc", "**** ERROR x\nERROR       other system's logon\n");
+    MarkTrace(mark);
+    // Nothing appended since the mark: the older block is not this step's.
+    EXPECT_EQ(Notice(mark), "Error 1014: RFC-Failure raised ! - Look for Trace-File");
+    std::ofstream(dir.path() / "Dev_Rfc.Trc", std::ios::app) << "**** ERROR y\nERROR       partner not reached\n";
+    EXPECT_EQ(Notice(mark), "Error 1014: RFC-Failure raised ! - partner not reached");
+    // A file that became shorter than the mark cannot be told apart: no text is quoted.
+    dir.Write("Dev_Rfc.Trc", "x\n");
+    EXPECT_EQ(Notice(mark), "Error 1014: RFC-Failure raised ! - Look for Trace-File");
 }
 
 TEST(TraceNotice, MissingEmptyAndTextlessTraceFiles) {
     TempDirectory dir;
     EXPECT_EQ(Notice(), "Error 1014: RFC-Failure raised ! - Look for Trace-File");
-    dir.Write("Dev_Rfc.Trc", "");
+    dir.Write("Dev_Rfc.Trc", ""); // nothing written
+    EXPECT_EQ(Notice(), "Error 1014: RFC-Failure raised ! - Look for Trace-File");
+    dir.Write("Dev_Rfc.Trc", "written, but no error text\n");
     EXPECT_EQ(Notice(), "Error 1014: RFC-Failure raised ! - Please Check Trace-File !");
     // The last block has a header and no text: earlier texts do not count.
     dir.Write("Dev_Rfc.Trc", "**** ERROR file opened at 20261208 101010\nERROR       first\n"
@@ -52,27 +71,37 @@ TEST(TraceNotice, LongLinesAreTakenInPieces) {
 TEST(Listing, EntriesUpToEachHash) {
     FixedText<2047> listing("PRD.P00##QAS.P00#DEV.P00");
     FixedText<2047> entry;
-    TakeListingEntry(listing, entry);
+    size_t next = 0;
+    ASSERT_TRUE(TakeListingEntry(listing, next, entry));
     EXPECT_STREQ(entry.c_str(), "PRD.P00");
-    TakeListingEntry(listing, entry);
+    ASSERT_TRUE(TakeListingEntry(listing, next, entry));
     EXPECT_STREQ(entry.c_str(), ""); // a listing that starts with "#" yields an empty name
-    TakeListingEntry(listing, entry);
+    ASSERT_TRUE(TakeListingEntry(listing, next, entry));
     EXPECT_STREQ(entry.c_str(), "QAS.P00");
-    TakeListingEntry(listing, entry);
+    ASSERT_TRUE(TakeListingEntry(listing, next, entry));
     EXPECT_STREQ(entry.c_str(), "DEV.P00"); // the unterminated last entry counts as well
-    EXPECT_TRUE(listing.empty());
+    EXPECT_FALSE(TakeListingEntry(listing, next, entry));
 }
 
-TEST(Listing, AFullListingIsCutAtItsLastCompleteEntry) {
+TEST(Listing, AFullListingIsCutAtItsLastCompleteEntryAndCountsTheRest) {
     FixedText<20> listing;
-    bool full = false;
-    AppendToListing(listing, "PRD.P00#QAS.P00#", full);
-    EXPECT_FALSE(full);
-    AppendToListing(listing, "DEV.P00#", full);
-    EXPECT_TRUE(full);
+    ListingFill fill;
+    AppendToListing(listing, "PRD.P00#QAS.P00#", fill);
+    EXPECT_FALSE(fill.full);
+    AppendToListing(listing, "DEV.P00#TST.P00#", fill);
+    EXPECT_TRUE(fill.full);
     EXPECT_STREQ(listing.c_str(), "PRD.P00#QAS.P00#");
-    AppendToListing(listing, "X#", full); // nothing more after the cut, so entries keep their order
+    EXPECT_EQ(fill.entriesLeftOut, 2u);
+    AppendToListing(listing, "X#", fill); // nothing more after the cut, so entries keep their order
     EXPECT_STREQ(listing.c_str(), "PRD.P00#QAS.P00#");
+    EXPECT_EQ(fill.entriesLeftOut, 3u);
+
+    FixedText<20> partly;
+    ListingFill partlyFill;
+    AppendToListing(partly, "PRD.P00#", partlyFill);
+    AppendToListing(partly, "QAS.P00#DEV.P00#", partlyFill); // QAS fits, DEV does not
+    EXPECT_STREQ(partly.c_str(), "PRD.P00#QAS.P00#");
+    EXPECT_EQ(partlyFill.entriesLeftOut, 1u);
 }
 
 TEST(ItemName, UpToBlankOrCommaWithColonsAsBlanks) {
