@@ -149,9 +149,29 @@ void ExpectKeys(const Json &object, const std::string &path, std::initializer_li
     }
 }
 
+// JSON texts are UTF-8; SAP sends a program that logs on in German ISO 8859-1, one byte a
+// character. Characters beyond it become '?'.
+std::string Latin1(const std::string &utf8) {
+    std::string text;
+    for (std::size_t i = 0; i < utf8.size();) {
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        std::size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : 4;
+        if (length == 1) {
+            text += static_cast<char>(c);
+        } else if (length == 2 && i + 1 < utf8.size()) {
+            unsigned code = (c & 0x1Fu) << 6 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
+            text += code <= 0xFF ? static_cast<char>(code) : '?';
+        } else {
+            text += '?';
+        }
+        i += length;
+    }
+    return text;
+}
+
 std::string TextOf(const Json &value, const std::string &path) {
     if (!value.is_string()) Reject(path, "expected a text");
-    return value.get<std::string>();
+    return Latin1(value.get<std::string>());
 }
 
 std::int64_t NumberOf(const Json &value, const std::string &path, std::int64_t low, std::int64_t high) {
@@ -259,7 +279,7 @@ Faults ReadFaults(const Json &value, const std::string &path) {
             for (std::size_t i = 0; i < item.value().size(); ++i) {
                 const Json &line = item.value()[i];
                 if (!line.is_string()) Reject(where + "[" + std::to_string(i) + "]", "expected a text");
-                lines.push_back(line.get<std::string>());
+                lines.push_back(Latin1(line.get<std::string>()));
             }
             faults.trace = std::move(lines);
         } else {
@@ -356,7 +376,7 @@ System ReadSystem(const Json &value, const std::string &path) {
         for (const auto &field : sysinfo->items()) {
             std::string fieldPath = Member(where, field.key());
             if (field.value().is_string()) {
-                system.sysinfo[field.key()] = Scalar::Text(field.value().get<std::string>());
+                system.sysinfo[field.key()] = Scalar::Text(Latin1(field.value().get<std::string>()));
             } else {
                 system.sysinfo[field.key()] =
                     Scalar::Number(NumberOf(field.value(), fieldPath, -kMaxNumber, kMaxNumber));

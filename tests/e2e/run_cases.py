@@ -11,6 +11,8 @@ A case file holds directives, then sections:
     absent: Dev_Rfc.Trc           a file that must not be there after the run
     left: Dev_Rfc.Trc PRD.P00     the exact set of files (blank-separated) in the directory after the run
     only: windows                 run this case only with a Windows launcher (or "native")
+    dir: Dev_Rfc.Trc              an empty directory made in the working directory before the run
+    stdout: full                  standard output goes to /dev/full, where every write fails
     xml: no                       standard output is not a PRTG document (verbose output, a line
                                   mode chosen by a sensor definition, a usage text); without it,
                                   the output of every case whose arguments hold no verbose
@@ -61,6 +63,8 @@ class Case:
         self.left = None
         self.only = None
         self.xml = None
+        self.dirs = []
+        self.stdout_full = False
         self.files = []  # (name, bytes, crlf)
         self.stdout = None
         self.expect_files = []  # (name, text)
@@ -127,6 +131,10 @@ class Case:
                 self.left = sorted(value.split())
             elif key == "only":
                 self.only = value.strip()
+            elif key == "dir":
+                self.dirs.append(value.strip())
+            elif key == "stdout":
+                self.stdout_full = value.strip() == "full"
             elif key == "xml":
                 self.xml = value.strip() != "no"
             else:
@@ -210,17 +218,25 @@ def run_case(case, args):
             with open(target, "wb") as handle:
                 handle.write(data)
 
+        for name in case.dirs:
+            os.makedirs(os.path.join(workdir, *name.split("\\")), exist_ok=True)
         launcher = args.launcher.split() if args.launcher else []
         program = os.path.abspath(args.program)
         arguments = [a.replace("{WORKDIR}", workdir) for a in case.args]
-        result = subprocess.run(launcher + [program] + arguments, cwd=workdir, capture_output=True,
-                                timeout=args.timeout, env=args.env)
+        if case.stdout_full:
+            with open("/dev/full", "wb") as full:
+                result = subprocess.run(launcher + [program] + arguments, cwd=workdir, stdout=full,
+                                        stderr=subprocess.PIPE, timeout=args.timeout, env=args.env)
+            result.stdout = b""
+        else:
+            result = subprocess.run(launcher + [program] + arguments, cwd=workdir, capture_output=True,
+                                    timeout=args.timeout, env=args.env)
         stdout = result.stdout.decode("latin-1").replace("\r\n", "\n")
         failures = []
         if case.stdout is not None and not matches(case.stdout, stdout):
             failures.append("standard output differs, " + first_difference(case.stdout, stdout)
                             + "\n--- expected\n" + case.stdout + "--- actual\n" + stdout + "---")
-        if expects_document(case):
+        if expects_document(case) and not case.stdout_full:
             problem = xml_problem(stdout)
             if problem:
                 failures.append(problem + "\n--- actual\n" + stdout + "---")
@@ -240,7 +256,8 @@ def run_case(case, args):
                 failures.append(f"file {name} should not be there")
         if case.left is not None:
             present = sorted(os.path.relpath(os.path.join(root, f), workdir).replace(os.sep, "\\")
-                             for root, _, files in os.walk(workdir) for f in files)
+                             for root, dirs, files in os.walk(workdir)
+                             for f in files + [d for d in dirs if not os.listdir(os.path.join(root, d))])
             if present != case.left:
                 failures.append(f"files left {present}, expected {case.left}")
         if result.stderr and not windows:
