@@ -70,20 +70,20 @@ void WriteProcessedLine() {
 }
 
 // A failed call's message: its outcome message and the trace notice.
-void CallFailureText(TextBase &error, int outcome, const TextBase &exceptionText, const TraceMark &mark) {
+void CallFailureText(TextBase &error, int outcome, const TextBase &exceptionText) {
     error.Clear();
     AppendOutcomeMessage(error, outcome, exceptionText);
-    AppendTraceNotice(error, mark);
+    AppendTraceNotice(error);
 }
 
 // On the open connection: the system information, the Oracle check and the space evaluation.
 // Returns false, with the message, when the whole run must end: the system information call failed
 // or the database is not Oracle. A failed space evaluation is in `space`.
-bool EvaluateConnectedSystem(RunContext &run, const TraceMark &mark, SpaceResult &space, TextBase &error) {
+bool EvaluateConnectedSystem(RunContext &run, SpaceResult &space, TextBase &error) {
     SystemInfo info;
     ReadSystemInfo(run.connectionHandle, info);
     if (info.outcome != RFC_OK) {
-        CallFailureText(error, info.outcome, info.exceptionText, mark);
+        CallFailureText(error, info.outcome, info.exceptionText);
         return false;
     }
     run.connection.shownHost.Assign(info.host);
@@ -115,17 +115,20 @@ bool ShowDestinationNotice(const RunContext &run) {
     return run.commandOptions.verbose || run.options.document.mode != OutputMode::ExeXml;
 }
 
-// Opens the connection of the current system; the trace mark tells this step's trace text from
-// older ones.
-void OpenConnection(RunContext &run, TraceMark &mark) {
-    MarkTrace(mark);
-    run.connectionHandle =
-        OpenRfcConnection(run.connection, run.options.overrides, run.openRecords, ShowDestinationNotice(run));
-}
-
-void OpenFailureText(TextBase &error, const RunContext &run, const TraceMark &mark) {
-    error.Format("Error 1011: RFC-Open for %s failed !", run.connection.destination.c_str());
-    AppendTraceNotice(error, mark);
+// Opens the connection of the current system; a failed open leaves its message with the reason:
+// the destination file that could not be copied, or what the open wrote to the trace file.
+void OpenConnection(RunContext &run, TextBase &openFailure) {
+    BeginSystemTrace();
+    FixedText<127> cause;
+    run.connectionHandle = OpenRfcConnection(run.connection, run.options.overrides, run.openRecords,
+                                             ShowDestinationNotice(run), cause);
+    if (run.connectionHandle != 0) return;
+    openFailure.Format("Error 1011: RFC-Open for %s failed !", run.connection.destination.c_str());
+    if (cause.empty()) {
+        AppendTraceNotice(openFailure);
+    } else {
+        openFailure.Append(" - ").Append(cause);
+    }
 }
 
 bool StartUp(RunContext &run, int argc, char **argv, TextBase &error) {
@@ -174,22 +177,18 @@ bool RunSingleSystem(RunContext &run, FILE *profile, TextBase &error) {
                        run.options.shownOptions.c_str());
     }
 
-    TraceMark mark;
-    OpenConnection(run, mark);
-    if (run.connectionHandle == 0) {
-        OpenFailureText(error, run, mark);
-        return false;
-    }
+    OpenConnection(run, error);
+    if (run.connectionHandle == 0) return false;
     SpaceResult space;
-    if (!EvaluateConnectedSystem(run, mark, space, error)) return false;
+    if (!EvaluateConnectedSystem(run, space, error)) return false;
     CloseConnection(run);
     if (space.outcome != RFC_OK) {
-        CallFailureText(error, space.outcome, space.exceptionText, mark);
+        CallFailureText(error, space.outcome, space.exceptionText);
         return false;
     }
 
     FlushDocument();
-    RemoveFile("Dev_Rfc.Trc");
+    RemoveTraceFile();
     if (run.commandOptions.verbose) WriteProcessedLine();
     return true;
 }
@@ -241,13 +240,11 @@ bool RunListedSystem(RunContext &run, TextBase &error) {
 
     SpaceResult space;
     space.outcome = RFC_FAILURE; // until an evaluation says otherwise
-    TraceMark mark;
     FixedText<kDocumentCapacity> openFailure;
-    OpenConnection(run, mark);
+    OpenConnection(run, openFailure);
     if (run.connectionHandle == 0) {
         profileInvalid = true;
-        OpenFailureText(openFailure, run, mark);
-    } else if (!EvaluateConnectedSystem(run, mark, space, error)) {
+    } else if (!EvaluateConnectedSystem(run, space, error)) {
         return false;
     }
     CloseConnection(run);

@@ -2,19 +2,85 @@
 
 #include "output/Console.h"
 #include "platform/Platform.h"
+#include "platform/Process.h"
 #include "rfc/Rfc.h"
 
 namespace {
 
 const char *TextOrNull(const TextBase &text) { return text.empty() ? nullptr : text.c_str(); }
 
-// Copies byte for byte until the end of the source; a read or write error ends the copy.
-void CopyFile(FILE *from, FILE *to) {
+constexpr int64_t kMaxDestinationFile = 1024 * 1024; // a destination file is a few lines
+
+// Whether two open files hold the same bytes (at most the bound is compared).
+bool SameContent(FILE *one, FILE *other) {
+    char a[4096];
+    char b[4096];
+    for (;;) {
+        size_t countA = fread(a, 1, sizeof a, one);
+        size_t countB = fread(b, 1, sizeof b, other);
+        if (countA != countB || memcmp(a, b, countA) != 0) return false;
+        if (countA == 0) return !ferror(one) && !ferror(other);
+    }
+}
+
+// Copies the destination file to "SapRfc.ini" so that the library finds the destination there.
+// Only when the bytes differ, and then through a new temporary file renamed over the name: the
+// library of another process never reads half a file, and a link planted under the name is
+// replaced, never followed. Returns false, with the reason, when the copy cannot be made whole.
+bool CopyDestinationFile(const TextBase &sourceName, TextBase &failure) {
+    const char *target = "SapRfc.ini";
+    FixedText<31> upper(sourceName.c_str());
+    upper.ToUpper();
+    // Destination "ini": the source is the target itself (on Windows in any letter case).
+#if defined(_WIN32)
+    if (upper.Equals("SAPRFC.INI")) return true;
+#else
+    if (sourceName.Equals(target)) return true;
+#endif
+    FILE *source = OpenFile(sourceName, "rb");
+    int64_t length = FileLength(source);
+    if (source == nullptr || length < 0 || length > kMaxDestinationFile || !SeekTo(source, 0)) {
+        CloseFile(source);
+        failure.Format("%s cannot be read", sourceName.c_str());
+        return false;
+    }
+    FILE *existing = OpenFile(target, "rb");
+    bool same = existing != nullptr && FileLength(existing) == length && SeekTo(existing, 0) &&
+                SameContent(source, existing);
+    CloseFile(existing);
+    if (same) {
+        CloseFile(source);
+        return true;
+    }
+
+    FixedText<63> temporary;
+    temporary.Format("SapRfc.ini.%u.tmp", static_cast<unsigned>(CurrentProcessId()));
+    RemoveFile(temporary.c_str());
+#if defined(_WIN32)
+    FILE *copy = OpenFile(temporary, "wb");
+#else
+    FILE *copy = OpenFile(temporary, "wbx"); // a new file: never through a link of that name
+#endif
+    bool written = copy != nullptr && SeekTo(source, 0);
     char block[4096];
     size_t count;
-    while ((count = fread(block, 1, sizeof block, from)) > 0) {
-        if (fwrite(block, 1, count, to) != count) return;
+    while (written && (count = fread(block, 1, sizeof block, source)) > 0) {
+        written = fwrite(block, 1, count, copy) == count;
     }
+    written = written && !ferror(source);
+    CloseFile(source);
+    if (copy != nullptr) {
+        written = fflush(copy) == 0 && written;
+        written = fclose(copy) == 0 && written;
+    }
+    FixedText<1023> nativeTemporary;
+    NativeFileName(nativeTemporary, temporary.c_str());
+    if (!written || !ReplaceFileWith(nativeTemporary.c_str(), target)) {
+        RemoveFile(temporary.c_str());
+        failure.Assign("SapRfc.ini cannot be written");
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -57,28 +123,24 @@ void FillOpenRecords(const ConnectionFields &fields, const ConnectionOverrides &
 }
 
 RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOverrides &overrides,
-                             RfcOpenRecords &records, bool showNotice) {
+                             RfcOpenRecords &records, bool showNotice, TextBase &failure) {
+    failure.Clear();
     FillOpenRecords(fields, overrides, records);
     const ConnectionFields &copies = records.copies;
 
     FixedText<31> destinationFile;
     destinationFile.Assign("SapRfc.").Append(copies.destination);
-    FILE *source = OpenFile(destinationFile, "rb");
-    if (source == nullptr) {
+    if (!FileExists(destinationFile)) {
+        RfcStep step("RfcOpen");
         RFC_HANDLE handle = RfcOpen(&records.options);
         LogEvent(static_cast<int32_t>(handle), "RfcOpen called", "");
         return handle;
     }
 
     if (showNotice) WriteOutFormat("* SapRfc.Ini.......: %s<\n", copies.destination.c_str());
-    FILE *target = OpenFile("SapRfc.ini", "wb");
-    if (target == nullptr) {
-        CloseFile(source);
-        return 0;
-    }
-    CopyFile(source, target);
-    CloseFile(source);
-    CloseFile(target);
+    // The lock is held from the copy until the open has read it.
+    RfcStep step("RfcOpenEx");
+    if (!CopyDestinationFile(destinationFile, failure)) return 0;
 
     // The connect string takes user and password as the profile gives them.
     FixedText<255> connect;

@@ -5,46 +5,6 @@
 #include "platform/Platform.h"
 #include "rfc/Rfc.h"
 
-namespace {
-
-constexpr size_t kTraceLinePiece = 99;
-
-} // namespace
-
-void MarkTrace(TraceMark &mark) {
-    FILE *trace = OpenFile("Dev_Rfc.Trc", "rb");
-    mark.length = trace == nullptr ? 0 : FileLength(trace);
-    CloseFile(trace);
-}
-
-void AppendTraceNotice(TextBase &message, const TraceMark &mark) {
-    // Only what this run's RFC step appended is its own: an older block may be another system's.
-    FILE *trace = OpenFile("Dev_Rfc.Trc", "rb");
-    int64_t length = FileLength(trace);
-    if (trace == nullptr || mark.length < 0 || length <= mark.length || !SeekTo(trace, mark.length)) {
-        CloseFile(trace);
-        message.Append(" - Look for Trace-File");
-        return;
-    }
-    FixedText<kTraceLinePiece> kept;
-    FixedText<kTraceLinePiece> line;
-    while (ReadTextLine(trace, line, kTraceLinePiece)) {
-        if (line.StartsWith("**** ERROR ")) kept.Clear();
-        if (line.StartsWith("ERROR ")) {
-            kept.Clear();
-            if (line.size() > 12) kept.Assign(line.c_str() + 12);
-        }
-        if (line.size() >= 15 && line.Find("======> ", 7) == 7) kept.Assign(line.c_str() + 15);
-        if (!kept.empty()) kept.StripLineEnd();
-    }
-    CloseFile(trace);
-    if (kept.empty()) {
-        message.Append(" - Please Check Trace-File !");
-    } else {
-        message.Append(" - ").Append(kept);
-    }
-}
-
 void RFC_CALL RfcFailureHandler(const char *operation) {
     const char *operationText = operation != nullptr ? operation : "";
     if (PlainFailureReport()) {

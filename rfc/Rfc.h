@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "platform/FixedText.h"
 #include "rfc/RfcLibrary.h"
@@ -55,19 +56,54 @@ void BuildConnectString(TextBase &connect, const ConnectionFields &fields);
 // that file exists, otherwise through RfcOpen. 0: no connection.
 // With showNotice the line "* SapRfc.Ini.......: <destination><" tells a person reading the output
 // that the destination file is used; a PRTG document never carries it.
+// When the destination file cannot be copied, no open is tried and `failure` says why.
 RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOverrides &overrides,
-                             RfcOpenRecords &records, bool showNotice);
+                             RfcOpenRecords &records, bool showNotice, TextBase &failure);
 
-// Where "Dev_Rfc.Trc" ended before an RFC step: what the step's failure appends lies behind it.
-struct TraceMark {
-    int64_t length = 0; // -1: the file could not be measured
+// The error text of trace lines, by the trace rules: a "**** ERROR " line starts a new block, an
+// "ERROR " line's text is behind column 12, a line with "======> " at column 8 gives the text
+// behind it; the last text of the last block counts.
+struct TraceText {
+    bool written = false; // any line at all
+    FixedText<99> kept;
+    void Feed(const TextBase &line);
+    // " - " and the text; " - Please Check Trace-File !" when lines came but no text;
+    // " - Look for Trace-File" when no line came.
+    void Append(TextBase &message) const;
 };
-void MarkTrace(TraceMark &mark);
+// Feeds the lines from the file's position to its end, in pieces of 99 characters.
+void ReadTraceFrom(FILE *trace, TraceText &text);
 
-// Appends " - " and the last error text that "Dev_Rfc.Trc" received since the mark, " - Please
-// Check Trace-File !" when that part holds none, or " - Look for Trace-File" when nothing was
-// written since (or there is no file).
-void AppendTraceNotice(TextBase &message, const TraceMark &mark);
+// One call into the RFC library that may append to "Dev_Rfc.Trc": it holds the working directory's
+// lock (waiting at most the configured time) and reads what the call appended as this run's.
+class RfcStep {
+  public:
+    explicit RfcStep(const char *name);
+    ~RfcStep();
+    RfcStep(const RfcStep &) = delete;
+    RfcStep &operator=(const RfcStep &) = delete;
+    bool Locked() const { return locked_; }
+
+  private:
+    bool locked_ = false;
+    int64_t before_ = 0;
+};
+
+// How long a step waits for the working directory's lock before it goes on without it.
+void ConfigureRfcSteps(uint32_t lockWaitMs);
+// Whether a step went on without the lock (its trace text then counts as unknown).
+bool RfcStepMissedLock();
+// The library call under way ("RfcOpen", "RFC_SYSTEM_INFO", ...), "" between calls; any thread.
+const char *CurrentRfcStep();
+
+// Forgets the trace text of earlier systems: each system's errors quote only its own steps.
+void BeginSystemTrace();
+
+// Appends the notice of the current system's trace text (see TraceText::Append).
+void AppendTraceNotice(TextBase &message);
+
+// Deletes "Dev_Rfc.Trc" after a successful run (a file only), under the directory lock.
+void RemoveTraceFile();
 
 // The library's error handler: prints the last RFC error and ends the process with status 1.
 [[noreturn]] void RFC_CALL RfcFailureHandler(const char *operation);

@@ -181,8 +181,11 @@ TEST(Robustness, TraceFilesFromErrorBlocks) {
         dir.Write("Dev_Rfc.Trc", content);
         if (content.empty()) continue; // nothing written: not this run's trace
         FixedText<255> notice;
-        TraceMark wholeFile;
-        AppendTraceNotice(notice, wholeFile);
+        TraceText text;
+        FILE *file = OpenFile("Dev_Rfc.Trc", "rb");
+        ReadTraceFrom(file, text);
+        CloseFile(file);
+        text.Append(notice);
         ASSERT_EQ(std::string(notice.c_str()), kept.empty() ? " - Please Check Trace-File !" : " - " + kept)
             << content;
     }

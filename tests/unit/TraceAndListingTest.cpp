@@ -11,26 +11,54 @@
 
 namespace {
 
-std::string Notice(const TraceMark &mark = TraceMark()) {
+// The notice for the whole trace file, read by the trace rules.
+std::string Notice() {
     FixedText<1023> message("Error 1014: RFC-Failure raised !");
-    AppendTraceNotice(message, mark);
+    TraceText text;
+    FILE *file = OpenFile("Dev_Rfc.Trc", "rb");
+    if (file != nullptr) ReadTraceFrom(file, text);
+    CloseFile(file);
+    text.Append(message);
     return message.c_str();
 }
 
-TEST(TraceNotice, OnlyWhatThisStepAppended) {
+void AppendToTrace(const TempDirectory &dir, const std::string &lines) {
+    std::ofstream(dir.path() / "Dev_Rfc.Trc", std::ios::app | std::ios::binary) << lines;
+}
+
+// A step's notice quotes only what the trace file received during the step.
+TEST(TraceNotice, OnlyWhatThisRunsStepsAppended) {
     TempDirectory dir;
-    TraceMark mark;
-    MarkTrace(mark); // no file yet
-    EXPECT_EQ(mark.length, 0);
+    auto notice = [] {
+        FixedText<255> message("Error 1011: x");
+        AppendTraceNotice(message);
+        return std::string(message.c_str());
+    };
+    BeginSystemTrace();
     dir.Write("Dev_Rfc.Trc", "**** ERROR x\nERROR       other system's logon\n");
-    MarkTrace(mark);
-    // Nothing appended since the mark: the older block is not this step's.
-    EXPECT_EQ(Notice(mark), "Error 1014: RFC-Failure raised ! - Look for Trace-File");
-    std::ofstream(dir.path() / "Dev_Rfc.Trc", std::ios::app) << "**** ERROR y\nERROR       partner not reached\n";
-    EXPECT_EQ(Notice(mark), "Error 1014: RFC-Failure raised ! - partner not reached");
-    // A file that became shorter than the mark cannot be told apart: no text is quoted.
-    dir.Write("Dev_Rfc.Trc", "x\n");
-    EXPECT_EQ(Notice(mark), "Error 1014: RFC-Failure raised ! - Look for Trace-File");
+    { RfcStep step("RfcOpen"); } // the step wrote nothing
+    EXPECT_EQ(notice(), "Error 1011: x - Look for Trace-File");
+    {
+        RfcStep step("RfcOpen");
+        EXPECT_TRUE(step.Locked());
+        AppendToTrace(dir, "**** ERROR y\nERROR       partner not reached\n");
+    }
+    EXPECT_EQ(notice(), "Error 1011: x - partner not reached");
+    // The next system starts afresh.
+    BeginSystemTrace();
+    EXPECT_EQ(notice(), "Error 1011: x - Look for Trace-File");
+    // A file that shrank during a step cannot be told apart: nothing is quoted.
+    {
+        RfcStep step("RFC_SYSTEM_INFO");
+        dir.Write("Dev_Rfc.Trc", "x\n");
+    }
+    EXPECT_EQ(notice(), "Error 1011: x - Look for Trace-File");
+    // Lines without a text: the step wrote, but says nothing.
+    {
+        RfcStep step("RFC_SYSTEM_INFO");
+        AppendToTrace(dir, "**** ERROR z\n");
+    }
+    EXPECT_EQ(notice(), "Error 1011: x - Please Check Trace-File !");
 }
 
 TEST(TraceNotice, MissingEmptyAndTextlessTraceFiles) {

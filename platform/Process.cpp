@@ -1,0 +1,212 @@
+#include "platform/Process.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
+#include <time.h>
+#include <unistd.h>
+#endif
+
+namespace platform {
+namespace {
+
+// FNV-1a of the working directory's path: processes in one directory find the same lock.
+uint32_t DirectoryHash() {
+    char path[4096] = {};
+#if defined(_WIN32)
+    if (GetCurrentDirectoryA(sizeof path, path) == 0) path[0] = '\0';
+    for (char *c = path; *c != '\0'; ++c)
+        if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a'); // Windows paths ignore case
+#else
+    if (getcwd(path, sizeof path) == nullptr) path[0] = '\0';
+#endif
+    uint32_t hash = 2166136261u;
+    for (const char *c = path; *c != '\0'; ++c) {
+        hash ^= static_cast<unsigned char>(*c);
+        hash *= 16777619u;
+    }
+    return hash;
+}
+
+struct DirectoryLock {
+    bool held = false;
+#if defined(_WIN32)
+    HANDLE mutex = nullptr;
+#else
+    int descriptor = -1;
+#endif
+};
+
+DirectoryLock directoryLock;
+
+struct DeadlineWatch {
+    std::atomic<uint64_t> deadlineMs{0};
+    void (*expired)() = nullptr;
+};
+
+DeadlineWatch deadlineWatch;
+
+// Guards standard output between the main thread and the deadline watch.
+#if defined(_WIN32)
+struct OutputLock {
+    OutputLock() { InitializeCriticalSection(&section); }
+    void Lock() { EnterCriticalSection(&section); }
+    void Unlock() { LeaveCriticalSection(&section); }
+    CRITICAL_SECTION section;
+};
+#else
+struct OutputLock {
+    OutputLock() {
+        pthread_mutexattr_t attributes;
+        pthread_mutexattr_init(&attributes);
+        pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+        pthread_mutex_init(&mutex, &attributes);
+        pthread_mutexattr_destroy(&attributes);
+    }
+    void Lock() { pthread_mutex_lock(&mutex); }
+    void Unlock() { pthread_mutex_unlock(&mutex); }
+    pthread_mutex_t mutex;
+};
+#endif
+
+OutputLock &OutputMutex() {
+    static OutputLock lock;
+    return lock;
+}
+
+#if defined(_WIN32)
+DWORD WINAPI WatchDeadline(LPVOID) {
+#else
+void *WatchDeadline(void *) {
+#endif
+    while (MonotonicMilliseconds() < deadlineWatch.deadlineMs.load())
+        SleepMilliseconds(50);
+    deadlineWatch.expired();
+    return 0;
+}
+
+} // namespace
+} // namespace platform
+
+bool AcquireDirectoryLock(uint32_t waitMs) {
+    platform::DirectoryLock &lock = platform::directoryLock;
+    if (lock.held) return true;
+    FixedText<127> name;
+#if defined(_WIN32)
+    if (lock.mutex == nullptr) {
+        name.Format("Local\\Marrowind-%08x", static_cast<unsigned>(platform::DirectoryHash()));
+        lock.mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+        if (lock.mutex == nullptr) return false;
+    }
+    DWORD waited = WaitForSingleObject(lock.mutex, waitMs);
+    // An abandoned mutex was held by a process that ended: it is ours now.
+    lock.held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+#else
+    if (lock.descriptor < 0) {
+        const char *directory = getenv("TMPDIR");
+        if (directory == nullptr || directory[0] == '\0') directory = "/tmp";
+        name.Format("%s/marrowind-%08x.lck", directory, static_cast<unsigned>(platform::DirectoryHash()));
+        if (name.truncated()) return false;
+        lock.descriptor = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (lock.descriptor < 0) return false;
+    }
+    uint64_t until = MonotonicMilliseconds() + waitMs;
+    for (;;) {
+        if (flock(lock.descriptor, LOCK_EX | LOCK_NB) == 0) {
+            lock.held = true;
+            break;
+        }
+        if (MonotonicMilliseconds() >= until) break;
+        SleepMilliseconds(5);
+    }
+#endif
+    return lock.held;
+}
+
+void ReleaseDirectoryLock() {
+    platform::DirectoryLock &lock = platform::directoryLock;
+    if (!lock.held) return;
+#if defined(_WIN32)
+    ReleaseMutex(lock.mutex);
+#else
+    flock(lock.descriptor, LOCK_UN);
+#endif
+    lock.held = false;
+}
+
+bool DirectoryLockHeld() { return platform::directoryLock.held; }
+
+bool ReplaceFileWith(const char *from, const char *to) {
+#if defined(_WIN32)
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+    return rename(from, to) == 0;
+#endif
+}
+
+uint32_t CurrentProcessId() {
+#if defined(_WIN32)
+    return static_cast<uint32_t>(GetCurrentProcessId());
+#else
+    return static_cast<uint32_t>(getpid());
+#endif
+}
+
+uint64_t MonotonicMilliseconds() {
+#if defined(_WIN32)
+    return static_cast<uint64_t>(GetTickCount64());
+#else
+    struct timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+#endif
+}
+
+void SleepMilliseconds(uint32_t milliseconds) {
+#if defined(_WIN32)
+    Sleep(milliseconds);
+#else
+    struct timespec pause {};
+    pause.tv_sec = milliseconds / 1000;
+    pause.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+    nanosleep(&pause, nullptr);
+#endif
+}
+
+bool StartDeadlineWatch(uint64_t deadlineMs, void (*expired)()) {
+    platform::deadlineWatch.deadlineMs = deadlineMs;
+    platform::deadlineWatch.expired = expired;
+#if defined(_WIN32)
+    HANDLE thread = CreateThread(nullptr, 64 * 1024, platform::WatchDeadline, nullptr, 0, nullptr);
+    if (thread == nullptr) return false;
+    CloseHandle(thread);
+    return true;
+#else
+    pthread_t thread;
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    bool started = pthread_create(&thread, &attributes, platform::WatchDeadline, nullptr) == 0;
+    pthread_attr_destroy(&attributes);
+    return started;
+#endif
+}
+
+void MoveDeadline(uint64_t deadlineMs) { platform::deadlineWatch.deadlineMs = deadlineMs; }
+
+OutputGuard::OutputGuard() { platform::OutputMutex().Lock(); }
+
+OutputGuard::~OutputGuard() { platform::OutputMutex().Unlock(); }
+
+void EndProcessNow(int status) {
+    if (fflush(stdout) != 0 || ferror(stdout)) status = 2;
+    // No destructors and no exit handlers: the main thread may still be inside the RFC library.
+    _Exit(status);
+}

@@ -1,0 +1,44 @@
+// What one process of the sensor shares with the others that PRTG starts beside it in the same
+// working directory, and what it needs of time and threads: the directory lock, replacing a file
+// in one step, the monotonic clock and the deadline watch.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/FixedText.h"
+
+// The lock of the working directory, shared by every process of the program that works there
+// (the RFC library reads SapRfc.ini and appends to Dev_Rfc.Trc in it). Waits at most waitMs;
+// false when the lock could not be had in that time. Held until ReleaseDirectoryLock, or until the
+// process ends.
+bool AcquireDirectoryLock(uint32_t waitMs);
+void ReleaseDirectoryLock();
+bool DirectoryLockHeld();
+
+// Moves `from` over `to` in one step: a reader sees the old file or the new one, never a part.
+bool ReplaceFileWith(const char *from, const char *to);
+
+uint32_t CurrentProcessId();
+
+// Milliseconds of a clock that never goes back.
+uint64_t MonotonicMilliseconds();
+
+void SleepMilliseconds(uint32_t milliseconds);
+
+// Starts a thread that calls `expired` once the monotonic clock reaches the deadline, unless the
+// deadline is moved (MoveDeadline) before. The callback runs on that thread and must end the
+// process. Returns false when no thread could be started.
+bool StartDeadlineWatch(uint64_t deadlineMs, void (*expired)());
+void MoveDeadline(uint64_t deadlineMs);
+
+// Standard output shared by the main thread and the deadline watch: whoever writes holds it.
+class OutputGuard {
+  public:
+    OutputGuard();
+    ~OutputGuard();
+    OutputGuard(const OutputGuard &) = delete;
+    OutputGuard &operator=(const OutputGuard &) = delete;
+};
+
+// Ends the process at once, from any thread, after flushing standard output.
+[[noreturn]] void EndProcessNow(int status);

@@ -1,0 +1,103 @@
+// This run's share of the RFC trace file. Every process in the working directory appends to the one
+// "Dev_Rfc.Trc", so what a step of this run wrote is read right after the step, while the
+// directory lock keeps the others out; the error text quoted later is only ever this run's.
+#include <atomic>
+#include <cstdio>
+
+#include "platform/Platform.h"
+#include "platform/Process.h"
+#include "rfc/Rfc.h"
+
+namespace rfc {
+namespace {
+
+constexpr const char *kTraceFile = "Dev_Rfc.Trc";
+constexpr size_t kTraceLinePiece = 99;
+
+// What this run's steps for the current system wrote to the trace file, read by the trace rules.
+struct RunTrace {
+    TraceText text;
+    uint32_t lockWaitMs = 5000;
+    bool lockMissed = false; // a step went on without the lock
+    std::atomic<const char *> step{""};
+};
+
+RunTrace runTrace;
+
+int64_t TraceLength() {
+    FILE *trace = OpenFile(kTraceFile, "rb");
+    int64_t length = trace == nullptr ? 0 : FileLength(trace);
+    CloseFile(trace);
+    return length;
+}
+
+} // namespace
+} // namespace rfc
+
+void TraceText::Feed(const TextBase &line) {
+    written = true;
+    if (line.StartsWith("**** ERROR ")) kept.Clear();
+    if (line.StartsWith("ERROR ")) {
+        kept.Clear();
+        if (line.size() > 12) kept.Assign(line.c_str() + 12);
+    }
+    if (line.size() >= 15 && line.Find("======> ", 7) == 7) kept.Assign(line.c_str() + 15);
+    if (!kept.empty()) kept.StripLineEnd();
+}
+
+void TraceText::Append(TextBase &message) const {
+    if (!written) {
+        message.Append(" - Look for Trace-File");
+    } else if (kept.empty()) {
+        message.Append(" - Please Check Trace-File !");
+    } else {
+        message.Append(" - ").Append(kept);
+    }
+}
+
+void ReadTraceFrom(FILE *trace, TraceText &text) {
+    FixedText<rfc::kTraceLinePiece> line;
+    while (ReadTextLine(trace, line, rfc::kTraceLinePiece))
+        text.Feed(line);
+}
+
+void ConfigureRfcSteps(uint32_t lockWaitMs) { rfc::runTrace.lockWaitMs = lockWaitMs; }
+
+bool RfcStepMissedLock() { return rfc::runTrace.lockMissed; }
+
+const char *CurrentRfcStep() { return rfc::runTrace.step.load(); }
+
+void BeginSystemTrace() { rfc::runTrace.text = TraceText(); }
+
+RfcStep::RfcStep(const char *name) {
+    rfc::runTrace.step = "the working directory's lock";
+    locked_ = AcquireDirectoryLock(rfc::runTrace.lockWaitMs);
+    rfc::runTrace.step = name;
+    if (!locked_) rfc::runTrace.lockMissed = true;
+    before_ = rfc::TraceLength();
+}
+
+RfcStep::~RfcStep() {
+    FILE *trace = OpenFile(rfc::kTraceFile, "rb");
+    int64_t after = trace == nullptr ? 0 : FileLength(trace);
+    if (after != before_) {
+        if (locked_ && after > before_ && SeekTo(trace, before_)) {
+            ReadTraceFrom(trace, rfc::runTrace.text);
+        } else {
+            // Changed while others could write too, or shrunk: nothing in it can be called ours.
+            rfc::runTrace.text = TraceText();
+        }
+    }
+    CloseFile(trace);
+    if (locked_) ReleaseDirectoryLock();
+    rfc::runTrace.step = "";
+}
+
+void AppendTraceNotice(TextBase &message) { rfc::runTrace.text.Append(message); }
+
+void RemoveTraceFile() {
+    // Under the lock: another process may be between its step and the reading of its part.
+    bool locked = AcquireDirectoryLock(rfc::runTrace.lockWaitMs);
+    RemoveFile(rfc::kTraceFile);
+    if (locked) ReleaseDirectoryLock();
+}
