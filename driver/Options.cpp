@@ -30,6 +30,20 @@ ChannelSelection SelectedChannel(const TextBase &upper, const TextBase &asGiven)
     return selection;
 }
 
+// The whole number behind a keyword (digits only); `fallback` when there is none or it lies
+// outside 1 to `maximum`.
+uint32_t KeywordNumber(const TextBase &upper, const char *keyword, uint32_t fallback, uint32_t maximum) {
+    size_t at = upper.Find(keyword);
+    if (at == TextBase::npos) return fallback;
+    uint64_t number = 0;
+    size_t i = at + strlen(keyword);
+    size_t digits = 0;
+    for (; IsDigit(upper[i]) && digits < 9; ++i, ++digits)
+        number = number * 10 + static_cast<uint64_t>(upper[i] - '0');
+    if (digits == 0 || number < 1 || number > maximum) return fallback;
+    return static_cast<uint32_t>(number);
+}
+
 } // namespace
 
 void JoinOptionText(OptionText &text, const char *argument2, const char *argument3) {
@@ -68,6 +82,9 @@ void ParseOptions(const TextBase &upper, const TextBase &asGiven, Options &optio
     for (size_t i = 0; i < upper.size() && upper[i] != ' '; ++i)
         options.sensorName.AppendChar(upper[i]);
     options.sensorName.AppendRepeated(' ', kSensorNameLength - options.sensorName.size());
+
+    options.timeoutSeconds = KeywordNumber(upper, "TIMEOUT=", kDefaultTimeoutSeconds, kMaxTimeoutSeconds);
+    options.parallel = KeywordNumber(upper, "PARALLEL=", 1, kMaxParallel);
 
     ShownOptions(options.shownOptions, asGiven);
 }

@@ -14,6 +14,10 @@
 constexpr size_t kOptionTextCapacity = 127;
 constexpr size_t kItemNameCapacity = 90;
 constexpr size_t kSensorNameLength = 10;
+// PRTG gives a sensor 60 s by default (at most 900 s) and then kills it.
+constexpr uint32_t kDefaultTimeoutSeconds = 55;
+constexpr uint32_t kMaxTimeoutSeconds = 900;
+constexpr uint32_t kMaxParallel = 64;
 
 struct Options {
     DocumentSettings document;    // MODE=OSTRAVEL, MODE=BRENNIC, CH=n
@@ -26,6 +30,8 @@ struct Options {
     FixedText<kItemNameCapacity> itemName;
     FixedText<kSensorNameLength> sensorName; // the first word, upper-cased, blank-padded to 10
     FixedText<kOptionTextCapacity> shownOptions; // the options as the verbose option line shows them
+    uint32_t timeoutSeconds = kDefaultTimeoutSeconds; // "TIMEOUT=n": the run ends in time
+    uint32_t parallel = 1;                            // "PARALLEL=n": systems connected at once
 };
 
 // The option text as given and its upper-cased copy, character for character at the same places.

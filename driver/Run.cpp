@@ -1,5 +1,6 @@
 #include "driver/Run.h"
 
+#include <atomic>
 #include <cinttypes>
 
 #include "driver/Listing.h"
@@ -8,6 +9,7 @@
 #include "output/Console.h"
 #include "output/Document.h"
 #include "platform/Platform.h"
+#include "platform/Process.h"
 #include "rfc/Rfc.h"
 #include "space/SpaceFigures.h"
 
@@ -42,7 +44,15 @@ struct RunContext {
     RFC_HANDLE connectionHandle = 0;
     RFC_ENV rfcEnvironment{};
     RfcOpenRecords openRecords;
+    // What the deadline watch reads; changed only under the output guard.
+    uint64_t startMs = 0;
+    std::atomic<bool> profileRead{false};
+    bool itemDocumentStarted = false;
+    bool systemInProgress = false;
 };
+
+// The one run of the process; the deadline watch ends it from its own thread.
+RunContext currentRun;
 
 void CloseConnection(RunContext &run) {
     if (run.connectionHandle != 0) RfcClose(run.connectionHandle);
@@ -131,7 +141,60 @@ void OpenConnection(RunContext &run, TextBase &openFailure) {
     }
 }
 
+// Entries of the listing not yet begun.
+uint32_t EntriesLeft(const RunContext &run) {
+    uint32_t left = 0;
+    const TextBase &listing = run.listing.serverListing;
+    for (size_t i = run.listing.next; i < listing.size(); ++i)
+        if (listing[i] == '#' || i + 1 == listing.size()) ++left;
+    return left;
+}
+
+void AppendItemSummary(TextBase &summary, const RunContext &run, uint32_t noSystems, uint32_t failed) {
+    summary.Assign("(***) ").Append(run.listing.itemName);
+    summary.AppendFormat(": NoSystems=%" PRIu32 ", Processed=%" PRIu32 ", Failed=%" PRIu32, noSystems,
+                         run.processed, failed);
+    if (run.listing.fill.entriesLeftOut > 0) {
+        summary.AppendFormat(" - Server listing too long: %" PRIu32 " entries left out",
+                             run.listing.fill.entriesLeftOut);
+    }
+}
+
+// PRTG kills a sensor that has not answered in time and shows nothing of it: before that, the run
+// ends with what it has. A call blocked inside the library cannot be cancelled, so the document is
+// finished from here and the process ends around it.
+void DeadlineReached() {
+    OutputGuard guard; // kept to the end: the main thread writes nothing more
+    RunContext &run = currentRun;
+    static FixedText<kDocumentCapacity> text;
+    uint32_t seconds = run.options.timeoutSeconds;
+    if (run.itemDocumentStarted) {
+        // Every system not finished counts as failed.
+        uint32_t unfinished = EntriesLeft(run) + (run.systemInProgress ? 1u : 0u);
+        FixedText<255> summary;
+        AppendItemSummary(summary, run, run.noSystems + EntriesLeft(run), run.failed + unfinished);
+        summary.AppendFormat(" - deadline of %" PRIu32 " s reached", seconds);
+        ComposeClosingSummary(text, summary.c_str());
+        WriteOut(text);
+        WriteOut("\n");
+        EndProcessNow(0);
+    }
+    FixedText<255> message;
+    const char *step = CurrentRfcStep();
+    if (run.profileRead && !run.itemMode) {
+        message.Format("Error 1033: no answer from %s within %" PRIu32 " s", run.connection.destination.c_str(),
+                       seconds);
+    } else {
+        message.Format("Error 1033: no answer within %" PRIu32 " s", seconds);
+    }
+    if (step[0] != '\0') message.AppendFormat(" (%s)", step);
+    ComposeRunEndingError(text, message.c_str());
+    WriteOut(text);
+    EndProcessNow(2);
+}
+
 bool StartUp(RunContext &run, int argc, char **argv, TextBase &error) {
+    run.startMs = MonotonicMilliseconds();
     TimeOfDay(run.startTime);
     run.headerLine.Format("* %s SAP %s %s", run.startTime.c_str(), kProgramName, kProgramVersion);
     run.programPath = argc > 0 && argv[0] != nullptr ? argv[0] : "";
@@ -147,12 +210,14 @@ bool StartUp(RunContext &run, int argc, char **argv, TextBase &error) {
     ResolveProfileName(run.commandOptions.itemMode ? "Quorvane.Prf" : argv[1], run.location);
     run.itemMode = run.commandOptions.itemMode || run.location.globalListing;
     ConfigureForRun(run);
+    StartDeadlineWatch(run.startMs + run.commandOptions.timeoutSeconds * uint64_t{1000}, DeadlineReached);
     return true;
 }
 
 bool RunSingleSystem(RunContext &run, FILE *profile, TextBase &error) {
     ProfileFault fault = ReadProfile(profile, run.connection, kProfileLineSingleRun, true);
     CloseFile(profile);
+    run.profileRead = true;
     if (fault == ProfileFault::None) fault = CheckProfileFields(run.connection);
     if (fault != ProfileFault::None) {
         ProfileFaultText(error, fault, run.location.name.c_str());
@@ -214,15 +279,23 @@ void ChooseItemChannelName(RunContext &run) {
 
 // One pass of the system loop. Returns false, with the message, when this system ends the run.
 bool RunListedSystem(RunContext &run, TextBase &error) {
-    ++run.noSystems;
     FixedText<255> entry;
-    TakeListingEntry(run.listing.serverListing, run.listing.next, entry);
+    {
+        OutputGuard guard;
+        ++run.noSystems;
+        TakeListingEntry(run.listing.serverListing, run.listing.next, entry);
+        run.systemInProgress = true;
+    }
     run.location.name.Assign(entry); // a cut name keeps its mark and never opens
     run.location.path.Assign(run.location.directory).Append(run.location.name);
     run.itemChannelName.Assign(run.location.name);
 
     FILE *profile = OpenFile(run.location.path, "rb");
-    if (profile == nullptr) return true;
+    if (profile == nullptr) {
+        OutputGuard guard;
+        run.systemInProgress = false;
+        return true;
+    }
     // Every profile is read on its own: a key it lacks is missing, never the previous system's.
     run.connection = ConnectionFields();
     bool profileInvalid = false;
@@ -249,6 +322,8 @@ bool RunListedSystem(RunContext &run, TextBase &error) {
     }
     CloseConnection(run);
 
+    OutputGuard guard;
+    run.systemInProgress = false;
     bool evaluated = space.outcome == RFC_OK;
     if (!profileInvalid && evaluated && space.itemFound) {
         ++run.processed;
@@ -279,6 +354,7 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
     ItemModeOptionText(itemText.asGiven);
     ParseOptions(itemText.upper, itemText.asGiven, run.options);
     ConfigureForRun(run);
+    MoveDeadline(run.startMs + run.options.timeoutSeconds * uint64_t{1000});
 
     if (run.commandOptions.verbose) {
         WriteOut(run.headerLine);
@@ -286,9 +362,13 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
         WriteOutFormat("* %s %s State=Executing\n", run.startTime.c_str(), itemText.asGiven.c_str());
     }
 
-    BeginDocument();
-    FlushDocument();
-    WriteOut("\n");
+    {
+        OutputGuard guard;
+        BeginDocument();
+        FlushDocument();
+        WriteOut("\n");
+        run.itemDocumentStarted = true;
+    }
 
     if (run.listing.fill.entriesLeftOut > 0 && run.commandOptions.verbose) {
         WriteOutFormat("* Server listing too long: %" PRIu32 " entries left out\n", run.listing.fill.entriesLeftOut);
@@ -297,21 +377,15 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
         if (!RunListedSystem(run, error)) return false;
     }
 
-    DiscardDocument();
-    BeginText();
-    FixedText<255> summary;
-    summary.Assign("(***) ").Append(run.listing.itemName);
-    summary.AppendFormat(": NoSystems=%" PRIu32 ", Processed=%" PRIu32 ", Failed=%" PRIu32, run.noSystems,
-                         run.processed, run.failed);
-    if (run.listing.fill.entriesLeftOut > 0) {
-        summary.AppendFormat(" - Server listing too long: %" PRIu32 " entries left out",
-                             run.listing.fill.entriesLeftOut);
+    {
+        OutputGuard guard;
+        FixedText<255> summary;
+        AppendItemSummary(summary, run, run.noSystems, run.failed);
+        ComposeClosingSummary(output::document.buffer, summary.c_str());
+        FlushDocument();
+        WriteOut("\n");
+        run.itemDocumentStarted = false;
     }
-    AppendTextContent(summary.c_str());
-    EndText();
-    EndDocument();
-    FlushDocument();
-    WriteOut("\n");
 
     CloseConnection(run);
     if (run.commandOptions.verbose) WriteProcessedLine();
@@ -330,11 +404,14 @@ bool Run(RunContext &run, int argc, char **argv, TextBase &error) {
 } // namespace
 
 int RunSensor(int argc, char **argv) {
-    // One run per process; the library may keep pointers into it to the end.
-    static RunContext run;
     static ErrorText error;
-    bool succeeded = Run(run, argc, argv, error);
-    if (!succeeded) WriteRunEndingError(error.c_str());
-    CloseConnection(run);
+    bool succeeded = Run(currentRun, argc, argv, error);
+    {
+        OutputGuard guard;
+        if (!succeeded) WriteRunEndingError(error.c_str());
+        currentRun.itemDocumentStarted = false; // ended: the deadline has nothing more to finish
+        MoveDeadline(UINT64_MAX);
+    }
+    CloseConnection(currentRun);
     return succeeded ? 0 : 2;
 }

@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "platform/Platform.h"
+#include "platform/Process.h"
 
 namespace output {
 SensorDocument document;
@@ -76,25 +77,45 @@ void BeginDocument() {
     }
 }
 
-void BeginText() { buffer.Append(outputMode == OutputMode::ExeXml ? "\n<Text>" : "\n# "); }
+namespace {
 
-void AppendTextContent(const char *text) {
+void BeginTextIn(TextBase &out) { out.Append(outputMode == OutputMode::ExeXml ? "\n<Text>" : "\n# "); }
+
+void AppendTextContentIn(TextBase &out, const char *text) {
     if (outputMode == OutputMode::ExeXml) {
-        AppendXmlEscaped(buffer, text);
+        AppendXmlEscaped(out, text);
     } else {
-        buffer.Append(text);
+        out.Append(text);
     }
 }
 
-void EndText() {
+void EndTextIn(TextBase &out) {
     if (outputMode == OutputMode::ExeXml) {
-        buffer.Append("</Text>\n");
+        out.Append("</Text>\n");
     } else if (outputMode == OutputMode::Brennic && output::document.settings.channel.given) {
-        buffer.Clear();
+        out.Clear();
     }
 }
 
-void EndDocument() { buffer.Append(outputMode == OutputMode::ExeXml ? "\n</Prtg>\n" : "\n"); }
+void EndDocumentIn(TextBase &out) { out.Append(outputMode == OutputMode::ExeXml ? "\n</Prtg>\n" : "\n"); }
+
+} // namespace
+
+void BeginText() { BeginTextIn(buffer); }
+
+void AppendTextContent(const char *text) { AppendTextContentIn(buffer, text); }
+
+void EndText() { EndTextIn(buffer); }
+
+void EndDocument() { EndDocumentIn(buffer); }
+
+void ComposeClosingSummary(TextBase &out, const char *summary) {
+    out.Clear();
+    BeginTextIn(out);
+    AppendTextContentIn(out, summary);
+    EndTextIn(out);
+    EndDocumentIn(out);
+}
 
 void WriteChannel(const char *channelName, const char *value, const char *unit) {
     int32_t channelNumber = ++output::document.channelCount;
@@ -144,10 +165,10 @@ namespace {
 
 // The error and text elements that end a document, the text escaped and cut so that the closing
 // tags always fit in the buffer.
-void AppendErrorElements(const char *errorText) {
+void AppendErrorElements(TextBase &out, const char *errorText) {
     FixedText<kDocumentCapacity - 64> escaped;
     AppendXmlEscaped(escaped, errorText);
-    buffer.Append("<Error>1</Error>\n<Text>").Append(escaped).Append("</Text>\n</Prtg>\n");
+    out.Append("<Error>1</Error>\n<Text>").Append(escaped).Append("</Text>\n</Prtg>\n");
 }
 
 } // namespace
@@ -156,24 +177,30 @@ void WriteErrorDocument(const char *errorText) {
     // The text may come from the buffer itself: keep a copy before the buffer is rebuilt.
     FixedText<kDocumentCapacity> text(errorText);
     buffer.Assign("<Prtg>\n");
-    AppendErrorElements(text.c_str());
+    AppendErrorElements(buffer, text.c_str());
+}
+
+void ComposeRunEndingError(TextBase &out, const char *errorText) {
+    if (outputMode == OutputMode::ExeXml && output::document.openOnOutput) {
+        // Channels are out already: the document they stand in ends with the error.
+        out.Clear();
+    } else {
+        out.Assign("<Prtg>\n");
+    }
+    AppendErrorElements(out, errorText);
 }
 
 void WriteRunEndingError(const char *errorText) {
+    OutputGuard guard;
     FixedText<kDocumentCapacity> text(errorText);
-    if (outputMode == OutputMode::ExeXml && output::document.openOnOutput) {
-        // Channels are out already: the document they stand in ends with the error.
-        buffer.Clear();
-        AppendErrorElements(text.c_str());
-    } else {
-        WriteErrorDocument(text.c_str());
-    }
+    ComposeRunEndingError(buffer, text.c_str());
     FlushDocument();
 }
 
 bool PlainFailureReport() { return outputMode != OutputMode::ExeXml || output::document.settings.forPerson; }
 
 void FlushDocument() {
+    OutputGuard guard;
     // Whether standard output now holds a started, unfinished document.
     if (buffer.StartsWith("\n<Prtg>\n")) output::document.openOnOutput = true;
     if (buffer.Contains("</Prtg>")) output::document.openOnOutput = false;

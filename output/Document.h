@@ -59,6 +59,14 @@ void WriteErrorDocument(const char *errorText);
 // its error and text elements and its end (one document); otherwise as the error document.
 void WriteRunEndingError(const char *errorText);
 
+// The same into `out`, leaving the document buffer alone (for the deadline watch, which must not
+// touch what the main thread is building).
+void ComposeRunEndingError(TextBase &out, const char *errorText);
+
+// The end of an item-mode document into `out`: the text element with the summary and the end of
+// the document, in the output mode.
+void ComposeClosingSummary(TextBase &out, const char *summary);
+
 // Whether a failure inside the RFC library is reported as the plain block for a person (line
 // modes and verbose forms) rather than as an error document.
 bool PlainFailureReport();

@@ -1,4 +1,5 @@
 #include "platform/Platform.h"
+#include "platform/Process.h"
 
 #include <cstdarg>
 #include <cstdlib>
@@ -137,11 +138,15 @@ void TimeOfDay(TextBase &text) {
     text.Format("%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
 }
 
-void WriteOut(const char *text) { fputs(text, stdout); }
+void WriteOut(const char *text) {
+    OutputGuard guard;
+    fputs(text, stdout);
+}
 
-void WriteOut(const TextBase &text) { fputs(text.c_str(), stdout); }
+void WriteOut(const TextBase &text) { WriteOut(text.c_str()); }
 
 void WriteOutFormat(const char *format, ...) {
+    OutputGuard guard;
     va_list args;
     va_start(args, format);
     vfprintf(stdout, format, args);
