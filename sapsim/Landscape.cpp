@@ -209,10 +209,18 @@ std::optional<std::string> OptionalText(const Json &object, const char *key, con
 }
 
 // A fault given as a text, or as { "fault": text, "message": text }.
-std::string FaultText(const Json &value, const std::string &path, std::optional<std::string> &message) {
+std::string FaultText(const Json &value, const std::string &path, std::optional<std::string> &message,
+                      std::initializer_list<std::string_view> otherKeys = {}) {
     if (value.is_string()) return value.get<std::string>();
     if (!value.is_object()) Reject(path, "expected a text or an object");
-    ExpectKeys(value, path, {"fault", "message"});
+    std::vector<std::string_view> keys = {"fault", "message"};
+    keys.insert(keys.end(), otherKeys.begin(), otherKeys.end());
+    for (const auto &item : value.items()) {
+        bool known = false;
+        for (std::string_view key : keys)
+            known = known || item.key() == key;
+        if (!known) Reject(path, "unknown key \"" + OneLine(item.key()) + "\"");
+    }
     message = OptionalText(value, "message", path);
     const Json *fault = Find(value, "fault");
     if (fault == nullptr) Reject(path, "\"fault\" is missing");
@@ -252,13 +260,20 @@ Faults ReadFaults(const Json &value, const std::string &path) {
         const std::string &key = item.key();
         std::string where = Member(path, key);
         if (key == "open") {
-            std::string fault = FaultText(item.value(), where, faults.openMessage);
+            std::string fault = FaultText(item.value(), where, faults.openMessage, {"ms"});
             if (fault == "unreachable") {
                 faults.open = OpenFault::Unreachable;
             } else if (fault == "abort") {
                 faults.open = OpenFault::Abort;
+            } else if (fault == "hang") {
+                // A host that does not answer: the open waits, then fails as unreachable.
+                faults.open = OpenFault::Unreachable;
+                faults.openHangMs = 600000;
+                if (const Json *ms = Find(item.value(), "ms")) {
+                    faults.openHangMs = static_cast<std::uint32_t>(NumberOf(*ms, Member(where, "ms"), 0, 3600000));
+                }
             } else {
-                Reject(where, "expected \"unreachable\" or \"abort\"");
+                Reject(where, "expected \"unreachable\", \"abort\" or \"hang\"");
             }
         } else if (key == "install") {
             faults.install = FaultText(item.value(), where, faults.installMessage);

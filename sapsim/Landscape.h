@@ -30,6 +30,7 @@ struct CallFault {
 struct Faults {
     OpenFault open = OpenFault::None;
     std::optional<std::string> openMessage;
+    std::uint32_t openHangMs = 0; // "hang": how long the open waits before it fails
     std::optional<std::string> install; // name of the structure whose installation fails
     std::optional<std::string> installMessage;
     std::optional<TableOperation> itable;

@@ -139,6 +139,7 @@ Outcome<Opened> OpenAddress(const Address &address, const Logon &logon) {
 
     SleepMilliseconds(system->latencyMs);
     const Faults &faults = system->faults;
+    SleepMilliseconds(faults.openHangMs);
     if (faults.open == OpenFault::Unreachable) {
         return Refuse(ErrorKind::Communication, MessageOr(faults.openMessage, UnreachableMessage(address)));
     }
@@ -236,7 +237,7 @@ Outcome<int> Call(RFC_HANDLE handle, const char *functionName) {
         RecordFailure(ErrorKind::System, "RfcCall: no function module named");
         return {RFC_FAILURE};
     }
-    SleepMilliseconds(connection->system.latencyMs);
+    // One round trip is one latency: it is charged when the answer is received.
     const Faults &faults = connection->system.faults;
     TraceLinesInUse trace(faults.trace ? &*faults.trace : nullptr);
     if (const CallFault *fault = FindCallFault(*connection, function)) {
