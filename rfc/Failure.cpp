@@ -39,7 +39,7 @@ void RFC_CALL RfcFailureHandler(const char *operation) {
     WriteOut("RFC error\n");
     PrintListingLine("operation/code", 0, 15, operation != nullptr ? operation : "");
     RFC_ERROR_INFO error{};
-    RfcLastError(&error);
+    rfcLibrary.RfcLastError(&error);
     // The library's texts are bounded by their fields, whatever it wrote.
     error.key[sizeof error.key - 1] = '\0';
     error.status[sizeof error.status - 1] = '\0';
@@ -50,7 +50,7 @@ void RFC_CALL RfcFailureHandler(const char *operation) {
     PrintListingLine("message", 0, 15, error.message);
     PrintListingLine("internal status", 0, 15, error.intstat);
     WriteOut("\n");
-    RfcClose(0);
+    rfcLibrary.RfcClose(0);
     WriteOut("* Programm aborted...\n");
     LogAbortLine("* Pgrm aborted...");
     // The abort file keeps no name, so it is never created.

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/FixedText.h"
+#include "rfc/RfcBinding.h"
 #include "rfc/RfcLibrary.h"
 
 // The connection values of a profile.
