@@ -11,6 +11,14 @@ A case file holds directives, then sections:
     absent: Dev_Rfc.Trc           a file that must not be there after the run
     left: Dev_Rfc.Trc PRD.P00     the exact set of files (blank-separated) in the directory after the run
     only: windows                 run this case only with a Windows launcher (or "native")
+    program: copy                 run a copy of the program from a fresh folder of its own, where no
+                                  RFC library lies beside it unless a "library: ... beside" line
+                                  puts one there
+    library: rfc32_incomplete beside
+                                  copy the build folder's library of that target (here
+                                  librfc32_incomplete.so or .dll) as the RFC library (librfc32.so or
+                                  librfc32.dll) beside the program copy ("beside", which needs
+                                  "program: copy") or into the working directory ("workdir")
 
     === file PRD.P00 [crlf]       an input file; "crlf" writes CR LF line ends; a name starting with
                                   "C:\\" or "\\" is placed on the Windows drive C: (Windows
@@ -25,8 +33,10 @@ Section text ends at the next "===" line; its lines are joined with line feeds a
 (unless "noeol" is given). In file sections {SCRAMBLED:password} becomes the stored value of the
 password, made by the profile tool. In expected texts {TIME} matches a time of day HH:MM:SS, {DATE}
 a date YYYYMMDD, {HHMMSS} a time without colons and {ANYTEXT} any text within one line (such as
-the program's own path). Standard output is compared after turning CR LF
-into LF (the Windows console writes CR LF); nothing else is relaxed.
+the program's own path); {RFCLIB} stands for exactly the RFC library's file name of the program's
+platform (librfc32.so, or librfc32.dll for a program ending in ".exe"), in "left:" as well.
+Standard output is compared after turning CR LF into LF (the Windows console writes CR LF); nothing
+else is relaxed.
 """
 
 import argparse
@@ -54,6 +64,8 @@ class Case:
         self.absent = []
         self.left = None
         self.only = None
+        self.program_copy = False
+        self.libraries = []  # (target, "beside" or "workdir")
         self.files = []  # (name, bytes, crlf)
         self.stdout = None
         self.expect_files = []  # (name, text)
@@ -120,9 +132,25 @@ class Case:
                 self.left = sorted(value.split())
             elif key == "only":
                 self.only = value.strip()
+            elif key == "program":
+                if value.strip() != "copy":
+                    raise ValueError(f"{self.path}: 'program:' takes only 'copy'")
+                self.program_copy = True
+            elif key == "library":
+                words = value.split()
+                if len(words) != 2 or words[1] not in ("beside", "workdir"):
+                    raise ValueError(f"{self.path}: 'library:' takes a target and 'beside' or 'workdir'")
+                self.libraries.append((words[0], words[1]))
             else:
                 raise ValueError(f"{self.path}: unknown directive {key}")
         finish()
+        # The build folder's own library must never be replaced by a case.
+        if any(place == "beside" for _, place in self.libraries) and not self.program_copy:
+            raise ValueError(f"{self.path}: 'library: ... beside' needs 'program: copy'")
+
+
+def library_extension(program):
+    return ".dll" if program.lower().endswith(".exe") else ".so"
 
 
 def pattern_of(expected):
@@ -165,6 +193,7 @@ def run_case(case, args):
     if case.only == "native" and windows:
         return None, "native only"
     workdir = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-", dir=args.workroot)
+    program_folder = None
     drive_files = []
     try:
         for name, text, crlf in case.files:
@@ -185,17 +214,28 @@ def run_case(case, args):
 
         launcher = args.launcher.split() if args.launcher else []
         program = os.path.abspath(args.program)
+        extension = library_extension(program)
+        library_file = "librfc32" + extension
+        build_folder = os.path.dirname(program)
+        if case.program_copy:
+            program_folder = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-program-", dir=args.workroot)
+            program = shutil.copy2(program, program_folder)
+        for target, place in case.libraries:
+            source = os.path.join(build_folder, "lib" + target + extension)
+            shutil.copyfile(source, os.path.join(program_folder if place == "beside" else workdir, library_file))
         arguments = [a.replace("{WORKDIR}", workdir) for a in case.args]
         result = subprocess.run(launcher + [program] + arguments, cwd=workdir, capture_output=True,
                                 timeout=args.timeout, env=args.env)
         stdout = result.stdout.decode("latin-1").replace("\r\n", "\n")
         failures = []
-        if case.stdout is not None and not matches(case.stdout, stdout):
-            failures.append("standard output differs, " + first_difference(case.stdout, stdout)
-                            + "\n--- expected\n" + case.stdout + "--- actual\n" + stdout + "---")
+        expected_stdout = None if case.stdout is None else case.stdout.replace("{RFCLIB}", library_file)
+        if expected_stdout is not None and not matches(expected_stdout, stdout):
+            failures.append("standard output differs, " + first_difference(expected_stdout, stdout)
+                            + "\n--- expected\n" + expected_stdout + "--- actual\n" + stdout + "---")
         if result.returncode != case.status:
             failures.append(f"exit status {result.returncode}, expected {case.status}")
         for name, text in case.expect_files:
+            text = text.replace("{RFCLIB}", library_file)
             path = os.path.join(workdir, *name.split("\\"))
             if not os.path.exists(path):
                 failures.append(f"file {name} is missing")
@@ -210,8 +250,9 @@ def run_case(case, args):
         if case.left is not None:
             present = sorted(os.path.relpath(os.path.join(root, f), workdir).replace(os.sep, "\\")
                              for root, _, files in os.walk(workdir) for f in files)
-            if present != case.left:
-                failures.append(f"files left {present}, expected {case.left}")
+            expected_left = sorted(name.replace("{RFCLIB}", library_file) for name in case.left)
+            if present != expected_left:
+                failures.append(f"files left {present}, expected {expected_left}")
         if result.stderr and not windows:
             sanitizer = result.stderr.decode("latin-1")
             if "Sanitizer" in sanitizer or "runtime error" in sanitizer:
@@ -226,6 +267,8 @@ def run_case(case, args):
             except OSError:
                 pass
         shutil.rmtree(workdir, ignore_errors=True)
+        if program_folder:
+            shutil.rmtree(program_folder, ignore_errors=True)
 
 
 def main():
