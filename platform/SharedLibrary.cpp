@@ -11,25 +11,30 @@ namespace {
 
 constexpr size_t kLibraryPathCapacity = 1023;
 
-#if !defined(_WIN32)
-// The folder of the running program, with its trailing slash; empty when it cannot be told.
+// The folder of the running program, with its trailing separator; empty when it cannot be told.
 void ProgramFolder(TextBase &folder) {
     folder.Clear();
     char path[kLibraryPathCapacity + 1];
+#if defined(_WIN32)
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length == 0 || length >= sizeof path) return;
+    const char separator = '\\';
+#else
     ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
     if (length <= 0 || static_cast<size_t>(length) >= sizeof path - 1) return;
+    const char separator = '/';
+#endif
     path[length] = '\0';
     folder.Assign(path);
-    size_t slash = TextBase::npos;
+    size_t last = TextBase::npos;
     for (size_t i = 0; i < folder.size(); ++i)
-        if (folder[i] == '/') slash = i;
-    if (slash == TextBase::npos || folder.truncated()) {
+        if (folder[i] == separator) last = i;
+    if (last == TextBase::npos || folder.truncated()) {
         folder.Clear();
         return;
     }
-    folder.Cut(slash + 1);
+    folder.Cut(last + 1);
 }
-#endif
 
 } // namespace
 
@@ -42,10 +47,14 @@ void SharedLibraryFileName(TextBase &fileName, const char *stem) {
 }
 
 void *LoadSharedLibrary(const char *fileName) {
+    FixedText<kLibraryPathCapacity> path;
+    ProgramFolder(path);
 #if defined(_WIN32)
     // A DLL in the working directory is not taken: PRTG's working directory is not where SAP's
-    // library is installed, and a library planted there would run inside the sensor.
-    SetDllDirectoryA("");
+    // library is installed, and a library planted there would run inside the sensor. A DLL folder
+    // takes the working directory's place in the search; the program's own folder, searched first
+    // anyway, changes nothing else (Wine, unlike Windows, keeps the working directory for "").
+    SetDllDirectoryA(path.c_str());
     // A library that fails to load must not stop an unattended sensor with a dialog box.
     DWORD previousMode = 0;
     bool modeSet = SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode) != 0;
@@ -54,8 +63,6 @@ void *LoadSharedLibrary(const char *fileName) {
     return reinterpret_cast<void *>(library);
 #else
     // As the loader would find a library beside the program through an RPATH of $ORIGIN.
-    FixedText<kLibraryPathCapacity> path;
-    ProgramFolder(path);
     if (!path.empty()) {
         path.Append(fileName);
         if (!path.truncated()) {

@@ -18,7 +18,9 @@ A case file holds directives, then sections:
                                   copy the build folder's library of that target (here
                                   librfc32_incomplete.so or .dll) as the RFC library (librfc32.so or
                                   librfc32.dll) beside the program copy ("beside", which needs
-                                  "program: copy") or into the working directory ("workdir")
+                                  "program: copy"), into the working directory ("workdir"), or
+                                  into a folder of its own on the library search path ("path":
+                                  LD_LIBRARY_PATH natively, WINEPATH under Wine)
 
     === file PRD.P00 [crlf]       an input file; "crlf" writes CR LF line ends; a name starting with
                                   "C:\\" or "\\" is placed on the Windows drive C: (Windows
@@ -65,7 +67,7 @@ class Case:
         self.left = None
         self.only = None
         self.program_copy = False
-        self.libraries = []  # (target, "beside" or "workdir")
+        self.libraries = []  # (target, "beside", "workdir" or "path")
         self.files = []  # (name, bytes, crlf)
         self.stdout = None
         self.expect_files = []  # (name, text)
@@ -138,8 +140,8 @@ class Case:
                 self.program_copy = True
             elif key == "library":
                 words = value.split()
-                if len(words) != 2 or words[1] not in ("beside", "workdir"):
-                    raise ValueError(f"{self.path}: 'library:' takes a target and 'beside' or 'workdir'")
+                if len(words) != 2 or words[1] not in ("beside", "workdir", "path"):
+                    raise ValueError(f"{self.path}: 'library:' takes a target and 'beside', 'workdir' or 'path'")
                 self.libraries.append((words[0], words[1]))
             else:
                 raise ValueError(f"{self.path}: unknown directive {key}")
@@ -194,6 +196,7 @@ def run_case(case, args):
         return None, "native only"
     workdir = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-", dir=args.workroot)
     program_folder = None
+    search_folder = None
     drive_files = []
     try:
         for name, text, crlf in case.files:
@@ -220,12 +223,24 @@ def run_case(case, args):
         if case.program_copy:
             program_folder = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-program-", dir=args.workroot)
             program = shutil.copy2(program, program_folder)
+        env = args.env
         for target, place in case.libraries:
             source = os.path.join(build_folder, "lib" + target + extension)
-            shutil.copyfile(source, os.path.join(program_folder if place == "beside" else workdir, library_file))
+            if place == "path":
+                search_folder = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-path-", dir=args.workroot)
+                env = dict(args.env)
+                if windows:
+                    if not args.drive_c:
+                        return None, "needs a Windows drive"
+                    relative = os.path.relpath(search_folder, args.drive_c)
+                    env["WINEPATH"] = "C:\\" + relative.replace(os.sep, "\\")
+                else:
+                    env["LD_LIBRARY_PATH"] = search_folder
+            folder = {"beside": program_folder, "workdir": workdir, "path": search_folder}[place]
+            shutil.copyfile(source, os.path.join(folder, library_file))
         arguments = [a.replace("{WORKDIR}", workdir) for a in case.args]
         result = subprocess.run(launcher + [program] + arguments, cwd=workdir, capture_output=True,
-                                timeout=args.timeout, env=args.env)
+                                timeout=args.timeout, env=env)
         stdout = result.stdout.decode("latin-1").replace("\r\n", "\n")
         failures = []
         expected_stdout = None if case.stdout is None else case.stdout.replace("{RFCLIB}", library_file)
@@ -267,8 +282,9 @@ def run_case(case, args):
             except OSError:
                 pass
         shutil.rmtree(workdir, ignore_errors=True)
-        if program_folder:
-            shutil.rmtree(program_folder, ignore_errors=True)
+        for folder in (program_folder, search_folder):
+            if folder:
+                shutil.rmtree(folder, ignore_errors=True)
 
 
 def main():
