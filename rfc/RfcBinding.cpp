@@ -22,7 +22,8 @@ static_assert(std::is_same_v<ItDeleteFunction, decltype(&::ItDelete)>);
 namespace {
 
 // The N of a decorated __stdcall name: every argument takes a multiple of 4 bytes on the stack.
-template <class Result, class... Arguments> constexpr unsigned ArgumentBytes(Result(RFC_CALL *)(Arguments...)) {
+template <class Result, class... Arguments>
+constexpr unsigned ArgumentBytes(Result(RFC_CALL *)(Arguments...)) {
     return (0u + ... + static_cast<unsigned>((sizeof(Arguments) + 3) / 4 * 4));
 }
 
@@ -55,7 +56,8 @@ Binding binding;
 
 template <class Function> bool FindFunction(void *library, const char *name, Function &function) {
     ExportName names[kExportNameCandidates];
-    size_t count = ExportNameCandidates(name, ArgumentBytes(Function{}), RFC_CALL_DECORATES_NAMES != 0, names);
+    size_t count =
+        ExportNameCandidates(name, ArgumentBytes(Function{}), RFC_CALL_DECORATES_NAMES != 0, names);
     for (size_t i = 0; i < count; ++i) {
         LibraryFunction found = FindLibraryFunction(library, names[i].c_str());
         if (found != nullptr) {
@@ -68,7 +70,7 @@ template <class Function> bool FindFunction(void *library, const char *name, Fun
 
 // The name of the first operation the library lacks, or null when it has all twelve.
 const char *FindFunctions(void *library, RfcFunctions &functions) {
-#define MARROWIND_FIND(operation)                                                                                \
+#define MARROWIND_FIND(operation)                                                                            \
     if (!FindFunction(library, #operation, functions.operation)) return #operation
     MARROWIND_FIND(RfcEnvironment);
     MARROWIND_FIND(RfcOpen);

@@ -13,7 +13,8 @@
 using RfcEnvironmentFunction = void(RFC_CALL *)(RFC_ENV *);
 using RfcOpenFunction = RFC_HANDLE(RFC_CALL *)(RFC_OPTIONS *);
 using RfcOpenExFunction = RFC_HANDLE(RFC_CALL *)(const char *, RFC_ERROR_INFO_EX *);
-using RfcInstallStructureFunction = int(RFC_CALL *)(const char *, RFC_TYPE_ELEMENT *, unsigned, RFC_TYPEHANDLE *);
+using RfcInstallStructureFunction = int(RFC_CALL *)(const char *, RFC_TYPE_ELEMENT *, unsigned,
+                                                    RFC_TYPEHANDLE *);
 using RfcCallFunction = int(RFC_CALL *)(RFC_HANDLE, const char *, RFC_PARAMETER *, RFC_TABLE *);
 using RfcReceiveFunction = int(RFC_CALL *)(RFC_HANDLE, RFC_PARAMETER *, RFC_TABLE *, char **);
 using RfcLastErrorFunction = void(RFC_CALL *)(RFC_ERROR_INFO *);

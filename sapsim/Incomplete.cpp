@@ -6,7 +6,9 @@ extern "C" {
 
 RFC_API void RFC_CALL RfcEnvironment(RFC_ENV *) {}
 RFC_API RFC_HANDLE RFC_CALL RfcOpen(RFC_OPTIONS *) { return 0; }
-RFC_API int RFC_CALL RfcInstallStructure(const char *, RFC_TYPE_ELEMENT *, unsigned, RFC_TYPEHANDLE *) { return 1; }
+RFC_API int RFC_CALL RfcInstallStructure(const char *, RFC_TYPE_ELEMENT *, unsigned, RFC_TYPEHANDLE *) {
+    return 1;
+}
 RFC_API int RFC_CALL RfcCall(RFC_HANDLE, const char *, RFC_PARAMETER *, RFC_TABLE *) { return RFC_FAILURE; }
 RFC_API int RFC_CALL RfcReceive(RFC_HANDLE, RFC_PARAMETER *, RFC_TABLE *, char **) { return RFC_FAILURE; }
 RFC_API void RFC_CALL RfcLastError(RFC_ERROR_INFO *) {}

@@ -19,9 +19,11 @@ std::vector<std::string> Candidates(const char *name, unsigned argumentBytes, bo
 // SAP's library names its exports plainly, so the plain name is tried first; the decorated forms
 // follow for a library built with MinGW's or Microsoft's stdcall decoration.
 TEST(RfcBinding, DecoratedConventionTriesThePlainNameFirst) {
-    EXPECT_EQ(Candidates("RfcOpen", 4, true), (std::vector<std::string>{"RfcOpen", "_RfcOpen@4", "RfcOpen@4"}));
+    EXPECT_EQ(Candidates("RfcOpen", 4, true),
+              (std::vector<std::string>{"RfcOpen", "_RfcOpen@4", "RfcOpen@4"}));
     EXPECT_EQ(Candidates("RfcInstallStructure", 16, true),
-              (std::vector<std::string>{"RfcInstallStructure", "_RfcInstallStructure@16", "RfcInstallStructure@16"}));
+              (std::vector<std::string>{"RfcInstallStructure", "_RfcInstallStructure@16",
+                                        "RfcInstallStructure@16"}));
 }
 
 TEST(RfcBinding, UndecoratedConventionTriesOnlyThePlainName) {
