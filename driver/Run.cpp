@@ -55,14 +55,18 @@ struct RunContext {
 RunContext currentRun;
 
 void CloseConnection(RunContext &run) {
-    if (run.connectionHandle != 0) RfcClose(run.connectionHandle);
+    if (run.connectionHandle != 0) rfcLibrary.RfcClose(run.connectionHandle);
     run.connectionHandle = 0;
 }
 
-void RegisterErrorHandler(RunContext &run) {
+// The first RFC step: the library is bound here, so a run that ends before needs none. False, with
+// the message, when the library cannot be used.
+bool RegisterErrorHandler(RunContext &run, TextBase &error) {
+    if (!BindRfcLibrary(error)) return false;
     run.rfcEnvironment.errorhandler = RfcFailureHandler;
     run.rfcEnvironment.allocate = nullptr;
-    RfcEnvironment(&run.rfcEnvironment);
+    rfcLibrary.RfcEnvironment(&run.rfcEnvironment);
+    return true;
 }
 
 void BuildSystemLine(const RunContext &run, TextBase &systemLine) {
@@ -225,7 +229,7 @@ bool RunSingleSystem(RunContext &run, FILE *profile, TextBase &error) {
     }
 
     LogEvent(0, "program started", run.programPath);
-    RegisterErrorHandler(run);
+    if (!RegisterErrorHandler(run, error)) return false;
     LogEvent(0, "RfcEnvironment called", "");
     DiscardDocument();
 
@@ -308,7 +312,7 @@ bool RunListedSystem(RunContext &run, TextBase &error) {
 
     FixedText<123> systemLine;
     BuildSystemLine(run, systemLine);
-    RegisterErrorHandler(run);
+    if (!RegisterErrorHandler(run, error)) return false;
     DiscardDocument();
 
     SpaceResult space;

@@ -22,7 +22,7 @@ void InstallStructure(const char *name, const RFC_TYPE_ELEMENT (&description)[N]
     RFC_TYPE_ELEMENT elements[N];
     for (size_t i = 0; i < N; ++i)
         elements[i] = description[i];
-    if (RfcInstallStructure(name, elements, static_cast<unsigned>(N), &handle) != 0) {
+    if (rfcLibrary.RfcInstallStructure(name, elements, static_cast<unsigned>(N), &handle) != 0) {
         RfcFailureHandler("RfcInstallStructure");
     }
 }
@@ -38,14 +38,14 @@ int CallFunctionModule(RFC_HANDLE handle, const char *function, RFC_PARAMETER *i
     int outcome;
     {
         RfcStep step(function);
-        outcome = RfcCall(handle, function, exporting, tables);
+        outcome = rfcLibrary.RfcCall(handle, function, exporting, tables);
     }
     LogEvent(static_cast<int32_t>(handle), "RfcCall called", "");
     if (outcome != RFC_OK) return outcome;
     char *exception = nullptr;
     {
         RfcStep step(function);
-        outcome = RfcReceive(handle, importing, tables, &exception);
+        outcome = rfcLibrary.RfcReceive(handle, importing, tables, &exception);
     }
     LogEvent(static_cast<int32_t>(handle), "RfcReceive called", "");
     if (outcome == RFC_EXCEPTION || outcome == RFC_SYS_EXCEPTION) {

@@ -132,7 +132,7 @@ RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOve
     destinationFile.Assign("SapRfc.").Append(copies.destination);
     if (!FileExists(destinationFile)) {
         RfcStep step("RfcOpen");
-        RFC_HANDLE handle = RfcOpen(&records.options);
+        RFC_HANDLE handle = rfcLibrary.RfcOpen(&records.options);
         LogEvent(static_cast<int32_t>(handle), "RfcOpen called", "");
         return handle;
     }
@@ -146,7 +146,7 @@ RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOve
     FixedText<255> connect;
     BuildConnectString(connect, fields);
     RFC_ERROR_INFO_EX errorInfo{};
-    RFC_HANDLE handle = RfcOpenEx(connect.c_str(), &errorInfo);
+    RFC_HANDLE handle = rfcLibrary.RfcOpenEx(connect.c_str(), &errorInfo);
     connect.Wipe(); // it held the password in plain
     LogEvent(static_cast<int32_t>(handle), "RfcOpenEx called", "");
     return handle;

@@ -13,7 +13,7 @@ void RFC_CALL RfcFailureHandler(const char *operation) {
         PrintListingLine("operation/code", 0, 15, operationText);
     }
     RFC_ERROR_INFO error{};
-    RfcLastError(&error);
+    rfcLibrary.RfcLastError(&error);
     // The library's texts are bounded by their fields, whatever it wrote.
     error.key[sizeof error.key - 1] = '\0';
     error.status[sizeof error.status - 1] = '\0';
@@ -25,7 +25,7 @@ void RFC_CALL RfcFailureHandler(const char *operation) {
         PrintListingLine("message", 0, 15, error.message);
         PrintListingLine("internal status", 0, 15, error.intstat);
         WriteOut("\n");
-        RfcClose(0);
+        rfcLibrary.RfcClose(0);
         WriteOut("* Programm aborted...\n");
         LogAbortLine("* Pgrm aborted...");
         // The abort file keeps no name, so it is never created.
@@ -33,7 +33,7 @@ void RFC_CALL RfcFailureHandler(const char *operation) {
         EndProcess(1);
     }
     // For PRTG: the same lines joined into the text of one well-formed document.
-    RfcClose(0);
+    rfcLibrary.RfcClose(0);
     FixedText<1023> text;
     text.Format("RFC error; operation/code : %s; key : %s; status : %s; message : %s; internal status : %s; "
                 "* Programm aborted...",

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "platform/FixedText.h"
+#include "rfc/RfcBinding.h"
 #include "rfc/RfcLibrary.h"
 
 // The connection values of a profile.

@@ -1,7 +1,8 @@
 /* What the sensor uses of SAP's RFC client library (LIBRFC32).
  *
  * Plain C declarations: the operations, the records handed to them and the type codes. The sensor
- * links against the library named rfc32 and relies on nothing beyond what is declared here.
+ * loads the library (librfc32.dll, librfc32.so) while it runs and calls these operations through
+ * pointers of the same types (rfc/RfcBinding.h); it relies on nothing beyond what is declared here.
  * On 32-bit Windows the library's operations use the __stdcall convention. */
 #ifndef MARROWIND_RFC_LIBRARY_H
 #define MARROWIND_RFC_LIBRARY_H
@@ -11,8 +12,12 @@
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define RFC_CALL __stdcall
+/* A __stdcall export may be named plainly (SAP's library: "RfcOpen") or decorated with the bytes of
+ * its arguments ("_RfcOpen@4", "RfcOpen@4"). */
+#define RFC_CALL_DECORATES_NAMES 1
 #else
 #define RFC_CALL
+#define RFC_CALL_DECORATES_NAMES 0
 #endif
 
 #if defined(_WIN32)

@@ -36,7 +36,7 @@ void AppendSpaceSummary(TextBase &text, const char *destination, uint32_t rowCou
 namespace {
 
 const uint8_t *FetchRow(ITAB_H table, unsigned index) {
-    const void *row = ItGetLine(table, index);
+    const void *row = rfcLibrary.ItGetLine(table, index);
     if (row == nullptr) RfcFailureHandler("ItGetLine TS");
     return static_cast<const uint8_t *>(row);
 }
@@ -82,7 +82,7 @@ bool IsItemRow(const TextBase &tablespace, const char *itemName) {
 } // namespace
 
 void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceResult &result) {
-    ITAB_H table = ItCreate("TS", rfc::kTableXpcRowLength, 0, 0);
+    ITAB_H table = rfcLibrary.ItCreate("TS", rfc::kTableXpcRowLength, 0, 0);
     if (table == nullptr) RfcFailureHandler("ItCreate TS");
 
     CurrentSizesAnswer answer;
@@ -93,7 +93,7 @@ void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceR
         uint32_t rowCount = 0;
         int64_t totalSize = 0;
         int64_t totalFree = 0;
-        for (unsigned i = 1; i <= ItFill(table); ++i) {
+        for (unsigned i = 1; i <= rfcLibrary.ItFill(table); ++i) {
             const uint8_t *row = FetchRow(table, i);
             ++rowCount;
             totalSize += PackedKilobytes(row + kTsizeOffset);
@@ -110,7 +110,7 @@ void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceR
         }
         FlushDocument();
 
-        for (unsigned i = 1; i <= ItFill(table); ++i) {
+        for (unsigned i = 1; i <= rfcLibrary.ItFill(table); ++i) {
             Channel channel;
             BuildChannel(FetchRow(table, i), request, channel);
             if (request.itemMode) {
@@ -126,5 +126,5 @@ void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceR
         if (!request.itemMode) EndDocument();
     }
 
-    if (ItDelete(table) != 0) RfcFailureHandler("ItDelete TS");
+    if (rfcLibrary.ItDelete(table) != 0) RfcFailureHandler("ItDelete TS");
 }

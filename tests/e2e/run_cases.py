@@ -18,6 +18,16 @@ A case file holds directives, then sections:
                                   the output of every case whose arguments hold no verbose
                                   character ("#", "@", "$", "%") and no "MODE=" must be one
                                   well-formed XML document with the root element Prtg
+    program: copy                 run a copy of the program from a fresh folder of its own, where no
+                                  RFC library lies beside it unless a "library: ... beside" line
+                                  puts one there
+    library: rfc32_incomplete beside
+                                  copy the build folder's library of that target (here
+                                  librfc32_incomplete.so or .dll) as the RFC library (librfc32.so or
+                                  librfc32.dll) beside the program copy ("beside", which needs
+                                  "program: copy"), into the working directory ("workdir"), or
+                                  into a folder of its own on the library search path ("path":
+                                  LD_LIBRARY_PATH natively, WINEPATH under Wine)
 
     === file PRD.P00 [crlf]       an input file; "crlf" writes CR LF line ends; a name starting with
                                   "C:\\" or "\\" is placed on the Windows drive C: (Windows
@@ -32,8 +42,10 @@ Section text ends at the next "===" line; its lines are joined with line feeds a
 (unless "noeol" is given). In file sections {SCRAMBLED:password} becomes the stored value of the
 password, made by the profile tool. In expected texts {TIME} matches a time of day HH:MM:SS, {DATE}
 a date YYYYMMDD, {HHMMSS} a time without colons and {ANYTEXT} any text within one line (such as
-the program's own path). Standard output is compared after turning CR LF
-into LF (the Windows console writes CR LF); nothing else is relaxed.
+the program's own path); {RFCLIB} stands for exactly the RFC library's file name of the program's
+platform (librfc32.so, or librfc32.dll for a program ending in ".exe"), in "left:" as well.
+Standard output is compared after turning CR LF into LF (the Windows console writes CR LF); nothing
+else is relaxed.
 """
 
 import argparse
@@ -65,6 +77,8 @@ class Case:
         self.xml = None
         self.dirs = []
         self.stdout_full = False
+        self.program_copy = False
+        self.libraries = []  # (target, "beside", "workdir" or "path")
         self.files = []  # (name, bytes, crlf)
         self.stdout = None
         self.expect_files = []  # (name, text)
@@ -137,9 +151,25 @@ class Case:
                 self.stdout_full = value.strip() == "full"
             elif key == "xml":
                 self.xml = value.strip() != "no"
+            elif key == "program":
+                if value.strip() != "copy":
+                    raise ValueError(f"{self.path}: 'program:' takes only 'copy'")
+                self.program_copy = True
+            elif key == "library":
+                words = value.split()
+                if len(words) != 2 or words[1] not in ("beside", "workdir", "path"):
+                    raise ValueError(f"{self.path}: 'library:' takes a target and 'beside', 'workdir' or 'path'")
+                self.libraries.append((words[0], words[1]))
             else:
                 raise ValueError(f"{self.path}: unknown directive {key}")
         finish()
+        # The build folder's own library must never be replaced by a case.
+        if any(place == "beside" for _, place in self.libraries) and not self.program_copy:
+            raise ValueError(f"{self.path}: 'library: ... beside' needs 'program: copy'")
+
+
+def library_extension(program):
+    return ".dll" if program.lower().endswith(".exe") else ".so"
 
 
 def expects_document(case):
@@ -200,6 +230,8 @@ def run_case(case, args):
     if case.only == "native" and windows:
         return None, "native only"
     workdir = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-", dir=args.workroot)
+    program_folder = None
+    search_folder = None
     drive_files = []
     try:
         for name, text, crlf in case.files:
@@ -222,20 +254,42 @@ def run_case(case, args):
             os.makedirs(os.path.join(workdir, *name.split("\\")), exist_ok=True)
         launcher = args.launcher.split() if args.launcher else []
         program = os.path.abspath(args.program)
+        extension = library_extension(program)
+        library_file = "librfc32" + extension
+        build_folder = os.path.dirname(program)
+        if case.program_copy:
+            program_folder = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-program-", dir=args.workroot)
+            program = shutil.copy2(program, program_folder)
+        env = args.env
+        for target, place in case.libraries:
+            source = os.path.join(build_folder, "lib" + target + extension)
+            if place == "path":
+                search_folder = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-path-", dir=args.workroot)
+                env = dict(args.env)
+                if windows:
+                    if not args.drive_c:
+                        return None, "needs a Windows drive"
+                    relative = os.path.relpath(search_folder, args.drive_c)
+                    env["WINEPATH"] = "C:\\" + relative.replace(os.sep, "\\")
+                else:
+                    env["LD_LIBRARY_PATH"] = search_folder
+            folder = {"beside": program_folder, "workdir": workdir, "path": search_folder}[place]
+            shutil.copyfile(source, os.path.join(folder, library_file))
         arguments = [a.replace("{WORKDIR}", workdir) for a in case.args]
         if case.stdout_full:
             with open("/dev/full", "wb") as full:
                 result = subprocess.run(launcher + [program] + arguments, cwd=workdir, stdout=full,
-                                        stderr=subprocess.PIPE, timeout=args.timeout, env=args.env)
+                                        stderr=subprocess.PIPE, timeout=args.timeout, env=env)
             result.stdout = b""
         else:
             result = subprocess.run(launcher + [program] + arguments, cwd=workdir, capture_output=True,
-                                    timeout=args.timeout, env=args.env)
+                                    timeout=args.timeout, env=env)
         stdout = result.stdout.decode("latin-1").replace("\r\n", "\n")
         failures = []
-        if case.stdout is not None and not matches(case.stdout, stdout):
-            failures.append("standard output differs, " + first_difference(case.stdout, stdout)
-                            + "\n--- expected\n" + case.stdout + "--- actual\n" + stdout + "---")
+        expected_stdout = None if case.stdout is None else case.stdout.replace("{RFCLIB}", library_file)
+        if expected_stdout is not None and not matches(expected_stdout, stdout):
+            failures.append("standard output differs, " + first_difference(expected_stdout, stdout)
+                            + "\n--- expected\n" + expected_stdout + "--- actual\n" + stdout + "---")
         if expects_document(case) and not case.stdout_full:
             problem = xml_problem(stdout)
             if problem:
@@ -243,6 +297,7 @@ def run_case(case, args):
         if result.returncode != case.status:
             failures.append(f"exit status {result.returncode}, expected {case.status}")
         for name, text in case.expect_files:
+            text = text.replace("{RFCLIB}", library_file)
             path = os.path.join(workdir, *name.split("\\"))
             if not os.path.exists(path):
                 failures.append(f"file {name} is missing")
@@ -258,8 +313,9 @@ def run_case(case, args):
             present = sorted(os.path.relpath(os.path.join(root, f), workdir).replace(os.sep, "\\")
                              for root, dirs, files in os.walk(workdir)
                              for f in files + [d for d in dirs if not os.listdir(os.path.join(root, d))])
-            if present != case.left:
-                failures.append(f"files left {present}, expected {case.left}")
+            expected_left = sorted(name.replace("{RFCLIB}", library_file) for name in case.left)
+            if present != expected_left:
+                failures.append(f"files left {present}, expected {expected_left}")
         if result.stderr and not windows:
             sanitizer = result.stderr.decode("latin-1")
             if "Sanitizer" in sanitizer or "runtime error" in sanitizer:
@@ -274,6 +330,9 @@ def run_case(case, args):
             except OSError:
                 pass
         shutil.rmtree(workdir, ignore_errors=True)
+        for folder in (program_folder, search_folder):
+            if folder:
+                shutil.rmtree(folder, ignore_errors=True)
 
 
 def main():
