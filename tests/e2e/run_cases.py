@@ -12,18 +12,24 @@ A case file holds directives, then sections:
     left: Dev_Rfc.Trc PRD.P00     the exact set of files (blank-separated) in the directory after the run
     only: windows                 run this case only with a Windows launcher (or "native")
 
-    === file PRD.P00 [crlf]       an input file; "crlf" writes CR LF line ends; a name starting with
-                                  "C:\\" or "\\" is placed on the Windows drive C: (Windows
-                                  runs only, with the working directory on that drive)
+    === file PRD.P00 [crlf] [utf16le|utf16be|utf8bom]
+                                  an input file; "crlf" writes CR LF line ends; "utf16le" and
+                                  "utf16be" write it as UTF-16 with its byte-order mark (as
+                                  PowerShell's "> file" does), "utf8bom" as UTF-8 with its mark (as
+                                  Notepad does); a name starting with "C:\\" or "\\" is placed on
+                                  the Windows drive C: (Windows runs only, with the working
+                                  directory on that drive)
     === stdout [noeol]            the expected standard output
     === expect-file Dev_Rfc.Trc   the expected content of a file after the run
 
-Section text ends at the next "===" line; its lines are joined with line feeds and end with one
-(unless "noeol" is given). In file sections {SCRAMBLED:password} becomes the stored value of the
-password, made by the profile tool. In expected texts {TIME} matches a time of day HH:MM:SS, {DATE}
-a date YYYYMMDD, {HHMMSS} a time without colons and {ANYTEXT} any text within one line (such as
-the program's own path). Standard output is compared after turning CR LF
-into LF (the Windows console writes CR LF); nothing else is relaxed.
+Case files are UTF-8; an input file without an encoding flag is written as latin-1 bytes, with an
+encoding flag its characters are encoded that way ("crlf" applies first). Section text ends at the
+next "===" line; its lines are joined with line feeds and end with one (unless "noeol" is given).
+In file sections {SCRAMBLED:password} becomes the stored value of the password, made by the
+profile tool. In expected texts {TIME} matches a time of day HH:MM:SS, {DATE} a date YYYYMMDD,
+{HHMMSS} a time without colons and {ANYTEXT} any text within one line (such as the program's own
+path). Standard output is compared after turning CR LF into LF (the Windows console writes CR LF);
+nothing else is relaxed.
 """
 
 import argparse
@@ -41,6 +47,14 @@ PLACEHOLDERS = {
     "{ANYTEXT}": r"[^\n]*",
 }
 
+# Encoding flags of a file section: the byte-order mark and the codec of the text behind it.
+ENCODINGS = {
+    "utf16le": (b"\xff\xfe", "utf-16-le"),
+    "utf16be": (b"\xfe\xff", "utf-16-be"),
+    "utf8bom": (b"\xef\xbb\xbf", "utf-8"),
+}
+FILE_FLAGS = {"crlf", "noeol"} | set(ENCODINGS)
+
 
 class Case:
     def __init__(self, path):
@@ -51,7 +65,7 @@ class Case:
         self.absent = []
         self.left = None
         self.only = None
-        self.files = []  # (name, bytes, crlf)
+        self.files = []  # (name, text, flags)
         self.stdout = None
         self.expect_files = []  # (name, text)
         self.parse()
@@ -71,7 +85,10 @@ class Case:
             flags = set(words[1:]) if kind in ("file", "expect-file") else set(words)
             text = "\n".join(body) + ("\n" if body and "noeol" not in flags else "")
             if kind == "file":
-                self.files.append((words[0], text, "crlf" in flags))
+                unknown = flags - FILE_FLAGS
+                if unknown or len(flags & set(ENCODINGS)) > 1:
+                    raise ValueError(f"{self.path}: file flags {sorted(flags)}")
+                self.files.append((words[0], text, flags))
             elif kind == "stdout":
                 self.stdout = text
             elif kind == "expect-file":
@@ -87,7 +104,7 @@ class Case:
                     # File names may hold blanks: the name runs up to a trailing flag word.
                     rest = line[3:].strip()[len(words[0]):].strip()
                     flag_words = []
-                    while rest.split() and rest.split()[-1] in ("crlf", "noeol"):
+                    while rest.split() and rest.split()[-1] in FILE_FLAGS:
                         flag_words.insert(0, rest.split()[-1])
                         rest = rest[: rest.rfind(flag_words[0])].rstrip()
                     words = [words[0], rest] + flag_words
@@ -149,11 +166,12 @@ def run_case(case, args):
     workdir = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-", dir=args.workroot)
     drive_files = []
     try:
-        for name, text, crlf in case.files:
+        for name, text, flags in case.files:
             text = re.sub(r"\{SCRAMBLED:([^}]*)\}", lambda m: scramble(args.tool, m.group(1), []), text)
-            data = text.encode("latin-1")
-            if crlf:
-                data = data.replace(b"\n", b"\r\n")
+            if "crlf" in flags:
+                text = text.replace("\n", "\r\n")
+            encoding = next((ENCODINGS[flag] for flag in flags if flag in ENCODINGS), None)
+            data = encoding[0] + text.encode(encoding[1]) if encoding else text.encode("latin-1")
             if re.match(r"^[A-Za-z]:\\", name) or name.startswith("\\"):
                 if not args.drive_c:
                     return None, "needs a Windows drive"
