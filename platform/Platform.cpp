@@ -187,16 +187,24 @@ bool MoveFileOver(const char *fromWindowsName, const char *toWindowsName) {
         return false;
     }
 #if defined(_WIN32)
-    // ReplaceFile keeps the replaced file's ACL; a new target takes the directory's, as the
-    // temporary file did.
-    if (GetFileAttributesA(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        if (ReplaceFileA(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                         nullptr))
-            return true;
-    } else if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    // ReplaceFile keeps the replaced file's ACL (Wine's wants full paths). Where it cannot work (a
+    // file system without ACLs) the plain rename still replaces the file in one step; a new target
+    // takes the directory's rights, as the temporary file did.
+    char fullFrom[MAX_PATH];
+    char fullTo[MAX_PATH];
+    DWORD fromLength = GetFullPathNameA(from.c_str(), MAX_PATH, fullFrom, nullptr);
+    DWORD toLength = GetFullPathNameA(to.c_str(), MAX_PATH, fullTo, nullptr);
+    if (fromLength > 0 && fromLength < MAX_PATH && toLength > 0 && toLength < MAX_PATH &&
+        GetFileAttributesA(fullTo) != INVALID_FILE_ATTRIBUTES &&
+        ReplaceFileA(fullTo, fullFrom, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
         return true;
     }
-    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DWORD failure = GetLastError();
+    errno = failure == ERROR_ACCESS_DENIED || failure == ERROR_SHARING_VIOLATION ? EACCES
+            : failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND ? ENOENT
+                                                                                 : EIO;
     return false;
 #else
     struct stat info;
