@@ -92,6 +92,8 @@ class Case:
             elif kind == "stdout":
                 self.stdout = text
             elif kind == "expect-file":
+                if flags & set(ENCODINGS):
+                    raise ValueError(f"{self.path}: an expected file is compared as latin-1 text")
                 self.expect_files.append((words[0], text))
             else:
                 raise ValueError(f"{self.path}: unknown section {kind}")
