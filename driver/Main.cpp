@@ -1,5 +1,12 @@
 // SAP Marrowind: a PRTG EXE/XML sensor for the tablespaces of an SAP system's Oracle database.
 #include "driver/Run.h"
+#include "driver/Usage.h"
 #include "platform/Platform.h"
 
-int main(int argc, char **argv) { EndProcess(RunSensor(argc, argv)); }
+int main(int argc, char **argv) {
+    if (argc > 1 && IsUsageRequest(argv[1])) {
+        WriteUsage();
+        EndProcess(0);
+    }
+    EndProcess(RunSensor(argc, argv));
+}

@@ -15,9 +15,6 @@
 
 namespace {
 
-constexpr const char *kProgramName = "Marrowind";
-constexpr const char *kProgramVersion = "Vers 4.3 / 29.08.22";
-
 // The message of an error document: an error number and its text, or a failed call's outcome
 // message with the trace notice.
 using ErrorText = FixedText<kDocumentCapacity>;

@@ -1,9 +1,13 @@
 @echo off
 rem Runs SAP Marrowind against the simulated SAP landscape in SapSim.json of this folder.
+rem Delayed expansion: %ERRORLEVEL% inside the parenthesised loop body would be read once, before
+rem the loop runs; !ERRORLEVEL! is read after each run.
+setlocal EnableDelayedExpansion
 cd /d "%~dp0"
 for %%A in ("PRD" "PRD gigabyte" "BWP" "QAS" "GLOBAL diskspace") do (
   echo ^> SapMarrowind %%~A
   SapMarrowind.exe %%~A
-  echo [exit status %ERRORLEVEL%]
+  echo [exit status !ERRORLEVEL!]
   echo.
 )
+endlocal

@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 #include "platform/Process.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <ctime>
@@ -19,6 +20,97 @@ constexpr size_t kNativeNameCapacity = 1023;
 
 } // namespace
 
+// The encodings of the text files being read, by FILE*. An editor may write a profile in UTF-16
+// (PowerShell's "> file") or with a UTF-8 mark (Notepad); the reader finds that out at the start of
+// a file and keeps it here until CloseFile. Files without an entry read byte by byte.
+namespace textencoding {
+
+enum class Encoding : uint8_t { Bytes, Utf16Le, Utf16Be };
+
+struct OpenText {
+    FILE *file = nullptr;
+    Encoding encoding = Encoding::Bytes;
+    int pending = EOF; // a code unit read ahead after a carriage return, already turned into a byte
+};
+
+// More than the program ever has open at once; a file that finds no room reads as bytes.
+constexpr size_t kOpenTexts = 16;
+OpenText openTexts[kOpenTexts];
+
+OpenText *Find(FILE *file) {
+    for (OpenText &entry : openTexts) {
+        if (entry.file == file) return &entry;
+    }
+    return nullptr;
+}
+
+void Forget(FILE *file) {
+    if (OpenText *entry = Find(file)) *entry = OpenText();
+}
+
+void Remember(FILE *file, Encoding encoding) {
+    OpenText *entry = Find(file);
+    if (entry == nullptr) entry = Find(nullptr);
+    if (entry == nullptr) return;
+    entry->file = file;
+    entry->encoding = encoding;
+    entry->pending = EOF;
+}
+
+// At the start of a file: skips a UTF-8 mark, or takes a UTF-16 mark and remembers the byte order.
+// Anything else is put back and the file reads as bytes. Runs on every read at offset 0, so an
+// entry left by a file closed without CloseFile never applies to a new file at the same address.
+// A first byte that cannot begin a mark goes back with ungetc, which needs no seek: standard input
+// may be a pipe that reports offset 0.
+void DetectAtStart(FILE *file) {
+    Forget(file);
+    int first = fgetc(file);
+    if (first == EOF) return;
+    if (first != 0xEF && first != 0xFF && first != 0xFE) {
+        ungetc(first, file);
+        return;
+    }
+    int second = fgetc(file);
+    if (first == 0xFF && second == 0xFE) {
+        Remember(file, Encoding::Utf16Le);
+        return;
+    }
+    if (first == 0xFE && second == 0xFF) {
+        Remember(file, Encoding::Utf16Be);
+        return;
+    }
+    if (first == 0xEF && second == 0xBB && fgetc(file) == 0xBF) return;
+    fseek(file, 0, SEEK_SET);
+}
+
+// The next character: a byte, or a UTF-16 code unit as one byte (above 0x7F a '?', which no key
+// holds). EOF at the end; half a code unit at the end is no character.
+int NextCharacter(FILE *file, OpenText *entry) {
+    if (entry == nullptr || entry->encoding == Encoding::Bytes) return fgetc(file);
+    if (entry->pending != EOF) {
+        int c = entry->pending;
+        entry->pending = EOF;
+        return c;
+    }
+    int first = fgetc(file);
+    if (first == EOF) return EOF;
+    int second = fgetc(file);
+    if (second == EOF) return EOF;
+    unsigned unit = entry->encoding == Encoding::Utf16Le ? static_cast<unsigned>(first | (second << 8))
+                                                         : static_cast<unsigned>((first << 8) | second);
+    return unit > 0x7F ? '?' : static_cast<int>(unit);
+}
+
+void PutBack(FILE *file, OpenText *entry, int c) {
+    if (entry == nullptr || entry->encoding == Encoding::Bytes) {
+        ungetc(c, file);
+    } else {
+        entry->pending = c;
+    }
+}
+
+} // namespace textencoding
+
 void NativeFileName(TextBase &native, const char *windowsName) {
     native.Clear();
 #if defined(_WIN32)
@@ -36,24 +128,40 @@ void NativeFileName(TextBase &native, const char *windowsName) {
 }
 
 FILE *OpenFile(const char *windowsName, const char *mode) {
-    if (windowsName == nullptr || windowsName[0] == '\0') return nullptr;
+    if (windowsName == nullptr || windowsName[0] == '\0') {
+        errno = ENOENT;
+        return nullptr;
+    }
     FixedText<kNativeNameCapacity> native;
     NativeFileName(native, windowsName);
-    if (native.truncated()) return nullptr;
+    if (native.truncated()) {
+        errno = ENAMETOOLONG;
+        return nullptr;
+    }
     if (mode[0] == 'r') {
         struct stat info;
-        if (stat(native.c_str(), &info) != 0 || (info.st_mode & S_IFMT) == S_IFDIR) return nullptr;
+        if (stat(native.c_str(), &info) != 0) return nullptr;
+        if ((info.st_mode & S_IFMT) == S_IFDIR) {
+            errno = EISDIR;
+            return nullptr;
+        }
     }
     return fopen(native.c_str(), mode);
 }
 
 FILE *OpenFile(const TextBase &windowsName, const char *mode) {
-    if (windowsName.truncated()) return nullptr;
+    if (windowsName.truncated()) {
+        errno = ENAMETOOLONG;
+        return nullptr;
+    }
     return OpenFile(windowsName.c_str(), mode);
 }
 
 void CloseFile(FILE *&file) {
-    if (file != nullptr) fclose(file);
+    if (file != nullptr) {
+        textencoding::Forget(file);
+        fclose(file);
+    }
     file = nullptr;
 }
 
@@ -74,22 +182,60 @@ void RemoveFile(const char *windowsName) {
     remove(native.c_str());
 }
 
+bool MoveFileOver(const char *fromWindowsName, const char *toWindowsName) {
+    FixedText<kNativeNameCapacity> from;
+    FixedText<kNativeNameCapacity> to;
+    NativeFileName(from, fromWindowsName);
+    NativeFileName(to, toWindowsName);
+    if (from.truncated() || to.truncated() || from.empty() || to.empty()) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+#if defined(_WIN32)
+    // ReplaceFile keeps the replaced file's ACL (Wine's wants full paths). Where it cannot work (a
+    // file system without ACLs) the plain rename still replaces the file in one step; a new target
+    // takes the directory's rights, as the temporary file did.
+    char fullFrom[MAX_PATH];
+    char fullTo[MAX_PATH];
+    DWORD fromLength = GetFullPathNameA(from.c_str(), MAX_PATH, fullFrom, nullptr);
+    DWORD toLength = GetFullPathNameA(to.c_str(), MAX_PATH, fullTo, nullptr);
+    if (fromLength > 0 && fromLength < MAX_PATH && toLength > 0 && toLength < MAX_PATH &&
+        GetFileAttributesA(fullTo) != INVALID_FILE_ATTRIBUTES &&
+        ReplaceFileA(fullTo, fullFrom, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+        return true;
+    }
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DWORD failure = GetLastError();
+    errno = failure == ERROR_ACCESS_DENIED || failure == ERROR_SHARING_VIOLATION ? EACCES
+            : failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND ? ENOENT
+                                                                                 : EIO;
+    return false;
+#else
+    struct stat info;
+    if (stat(to.c_str(), &info) == 0 && chmod(from.c_str(), info.st_mode & 07777) != 0) return false;
+    return rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
 bool ReadTextLine(FILE *file, TextBase &line, size_t maxChars) {
     line.Clear();
     if (file == nullptr) return false;
+    if (ftell(file) == 0) textencoding::DetectAtStart(file);
+    textencoding::OpenText *entry = textencoding::Find(file);
     size_t count = 0;
     bool ended = false; // a zero byte ended the text; the piece is still consumed
     bool any = false;
     while (count < maxChars) {
-        int c = fgetc(file);
+        int c = textencoding::NextCharacter(file, entry);
         if (c == EOF) break;
         any = true;
         if (c == '\r') {
-            int next = fgetc(file);
+            int next = textencoding::NextCharacter(file, entry);
             if (next == '\n') {
                 c = '\n';
             } else if (next != EOF) {
-                ungetc(next, file);
+                textencoding::PutBack(file, entry, next);
             }
         }
         ++count;
@@ -98,6 +244,15 @@ bool ReadTextLine(FILE *file, TextBase &line, size_t maxChars) {
         if (c == '\n') break;
     }
     return any;
+}
+
+bool StandardInputIsTerminal() {
+#if defined(_WIN32)
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+#else
+    return isatty(STDIN_FILENO) != 0;
+#endif
 }
 
 bool ReadSecretLine(const char *prompt, TextBase &line, size_t maxChars) {

@@ -13,19 +13,30 @@
 void NativeFileName(TextBase &native, const char *windowsName);
 
 // Opens a file by its Windows-style name. A name that was cut (truncated text), an empty name and
-// a directory never open. Mode as for fopen; text files are opened "rb" and read with ReadTextLine.
+// a directory never open (errno ENAMETOOLONG, ENOENT, EISDIR). Mode as for fopen; text files are
+// opened "rb" and read with ReadTextLine, binary copies use fread and get every byte.
 FILE *OpenFile(const TextBase &windowsName, const char *mode);
 FILE *OpenFile(const char *windowsName, const char *mode);
+// Closes the file and forgets the encoding ReadTextLine found for it.
 void CloseFile(FILE *&file);
 bool FileExists(const TextBase &windowsName);
 void RemoveFile(const char *windowsName);
+// Renames a file over another in the same directory in one step, so a reader finds the old file or
+// the new one, never a part. A target that exists keeps its access rights (on Windows its ACL).
+bool MoveFileOver(const char *fromWindowsName, const char *toWindowsName);
 
 // Reads one piece of a text line the way fgets does with a buffer of maxChars + 1 bytes: at most
 // maxChars characters, ending after the line feed when one comes first; the rest of a longer line
 // is the next piece. A carriage return directly before a line feed is dropped, as Windows' text
 // mode does, so CR LF and LF files read alike everywhere. A zero byte ends the text (the rest of the
 // piece is consumed). Returns false at the end of the file when nothing was read.
+// Whatever an editor wrote reads as the ASCII text it holds: a UTF-8 byte-order mark is skipped, and
+// a file that starts with a UTF-16 mark (either byte order) is read by code units, each one a
+// character; a unit above 0x7F reads as '?'. The encoding is found when reading at offset 0.
 bool ReadTextLine(FILE *file, TextBase &line, size_t maxChars);
+
+// Whether standard input is a terminal (a console on Windows), where a person types.
+bool StandardInputIsTerminal();
 
 // Reads one line from standard input, without echo and after the prompt on standard error when
 // standard input is a terminal; the line end is removed. Returns false at the end of input.

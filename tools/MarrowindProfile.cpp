@@ -2,10 +2,19 @@
 //
 //   MarrowindProfile scramble            password from standard input -> stored value
 //   MarrowindProfile check FILE          the sensor's reading and checks of a profile
-//   MarrowindProfile new --destination D --client C --user U --host H --sysnr NN [...]
+//   MarrowindProfile new --destination D --client C --user U --host H --sysnr NN [...] [--output FILE]
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <string>
+
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "driver/Password.h"
 #include "driver/Profile.h"
@@ -14,6 +23,7 @@
 namespace {
 
 constexpr int kUsageStatus = 2;
+constexpr size_t kPasswordKey = 4;
 
 const char *const kUsage =
     "Usage: MarrowindProfile COMMAND [ARGUMENTS]\n"
@@ -21,38 +31,52 @@ const char *const kUsage =
     "Commands:\n"
     "  scramble    read a password from standard input and print its stored value\n"
     "  check FILE  read a profile as SAP Marrowind does and show its fields and checks\n"
-    "  new ...     write a complete profile to standard output\n"
+    "  new ...     write a complete profile (with --output FILE into that file)\n"
     "\n"
     "MarrowindProfile COMMAND --help shows the arguments of a command.\n";
 
 const char *const kScrambleUsage =
     "Usage: MarrowindProfile scramble\n"
     "\n"
-    "Reads one password line from standard input (not echoed at a terminal) and prints the\n"
-    "24-character value for the profile line \"Password...:\". The password may hold 1 to 20\n"
-    "printable ASCII characters without blanks.\n";
+    "Reads one password line from standard input (at a terminal not echoed, and asked twice) and\n"
+    "prints the 24-character value for the profile line \"Password...:\". The password may hold\n"
+    "1 to 20 printable ASCII characters without blanks.\n";
 
 const char *const kCheckUsage =
     "Usage: MarrowindProfile check FILE\n"
     "\n"
-    "Reads FILE with SAP Marrowind's own profile reader, prints every field (the password only\n"
-    "as its length) and every failed check with the sensor's error text. Exit status 0 when the\n"
-    "sensor accepts the profile, 2 otherwise.\n";
+    "Reads FILE with SAP Marrowind's own profile reader (\".P00\" is added when the name has no\n"
+    "extension, as the sensor does), prints every field (the password only as its length), every\n"
+    "failed check with the sensor's error text and the lines whose value starts in the wrong\n"
+    "column. Exit status 0 when the sensor accepts the profile, 2 otherwise.\n";
 
 const char *const kNewUsage =
     "Usage: MarrowindProfile new --destination D --client C --user U --host H --sysnr NN\n"
     "                            [--language L] [--mode M] [--gwhost G] [--gwservice S]\n"
-    "                            [--extcompany E]\n"
+    "                            [--extcompany E] [--output FILE]\n"
     "\n"
-    "Reads the password like 'scramble' and writes a complete profile to standard output.\n"
+    "Reads the password like 'scramble' and writes a complete profile to standard output, or\n"
+    "with --output into FILE (\".P00\" added when the name has no extension). FILE is written\n"
+    "only when everything is valid, and replaced in one step: a mistake leaves it as it was.\n"
     "Defaults: --language E, --mode R/3, --gwhost the host, --gwservice sapgw + NN,\n"
     "--extcompany SAP. --mode R/2 connects through the gateway host and service.\n";
+
+// The sensor's rule for a profile name: unless the fourth character from the end is a '.', the
+// name gets ".P00".
+std::string ProfileFileName(const char *name) {
+    std::string file = name;
+    if (file.size() < 4 || file[file.size() - 4] != '.') file += ".P00";
+    return file;
+}
+
+const char *Characters(size_t count) { return count == 1 ? "character" : "characters"; }
 
 uint32_t RandomNumber(void *context) {
     return static_cast<uint32_t>((*static_cast<std::random_device *>(context))());
 }
 
-// Reads and scrambles the password; prints the reason and returns false when it cannot be stored.
+// Reads the password (twice at a terminal, where a typing mistake would go unseen) and scrambles
+// it; prints the reason and returns false when it cannot be stored.
 bool ReadStoredPassword(TextBase &stored) {
     FixedText<255> password;
     bool read = ReadSecretLine("Password: ", password, 255);
@@ -60,15 +84,27 @@ bool ReadStoredPassword(TextBase &stored) {
         fputs("MarrowindProfile: no password given\n", stderr);
         return false;
     }
+    if (StandardInputIsTerminal()) {
+        FixedText<255> again;
+        ReadSecretLine("Password again: ", again, 255);
+        bool same = again.Equals(password.c_str()) && !again.truncated();
+        again.Wipe();
+        if (!same) {
+            password.Wipe();
+            fputs("MarrowindProfile: the passwords differ\n", stderr);
+            return false;
+        }
+    }
     std::random_device device;
     size_t length = password.size();
-    size_t minimum = kProfileKeys[4].minimum;
+    size_t minimum = kProfileKeys[kPasswordKey].minimum;
     bool ok = length >= minimum && !password.truncated() &&
               ScramblePassword(password.c_str(), stored, RandomNumber, &device);
     password.Wipe();
     if (!ok) {
         if (length < minimum) {
-            fprintf(stderr, "MarrowindProfile: the password needs at least %zu characters\n", minimum);
+            fprintf(stderr, "MarrowindProfile: the password needs at least %zu %s\n", minimum,
+                    Characters(minimum));
         } else if (length > kPasswordBodyLength) {
             fprintf(stderr,
                     "MarrowindProfile: the password has %zu characters; a profile holds at most %zu\n",
@@ -98,23 +134,62 @@ const char *BaseName(const char *path) {
     return base;
 }
 
-int Check(const char *path) {
-    FILE *file = OpenFile(path, "rb");
+bool Blank(char c) { return c == ' ' || c == '\t'; }
+
+// The sensor skips character 13 of a line, whatever it is, and reads the value from column 14: a
+// value typed right behind the key loses its first character, one behind two blanks starts with
+// a blank. Prints a line for each profile line that looks like that.
+void PrintColumnHints(FILE *file) {
+    FixedText<kProfileLineSingleRun> line;
+    size_t number = 0;
+    bool lineStart = true;
+    while (ReadTextLine(file, line, kProfileLineSingleRun)) {
+        if (lineStart) ++number;
+        lineStart = line.Last() == '\n';
+        line.StripLineEnd();
+        if (line.size() < 14) continue;
+        const char *key = nullptr;
+        for (const ProfileKey &candidate : kProfileKeys) {
+            if (strncmp(line.c_str(), candidate.key, 12) == 0) key = candidate.key;
+        }
+        if (key == nullptr) continue;
+        if (!Blank(line[12])) {
+            printf("Line %zu, %s character 13 is the separator and is skipped;\n"
+                   "  the value must start in column 14, after one separator character.\n",
+                   number, key);
+            continue;
+        }
+        size_t column = 14;
+        while (Blank(line[column - 1]))
+            ++column;
+        if (column > 14 && column <= line.size()) {
+            printf("Line %zu, %s the value starts in column %zu;\n"
+                   "  it must start in column 14, after one separator character.\n",
+                   number, key, column);
+        }
+    }
+}
+
+int Check(const char *argument) {
+    std::string path = ProfileFileName(argument);
+    errno = 0;
+    FILE *file = OpenFile(path.c_str(), "rb");
     if (file == nullptr) {
-        fprintf(stderr, "MarrowindProfile: cannot open %s\n", path);
+        fprintf(stderr, "MarrowindProfile: cannot open %s: %s\n", path.c_str(),
+                strerror(errno != 0 ? errno : ENOENT));
         return kUsageStatus;
     }
     ConnectionFields fields;
     ProfileFault passwordFault = ReadProfile(file, fields, kProfileLineSingleRun, false);
     CloseFile(file);
-    const char *name = BaseName(path);
+    const char *name = BaseName(path.c_str());
 
     for (size_t i = 0; i < 11; ++i) {
         const TextBase &value = ProfileField(fields, i);
-        if (i == 4 && passwordFault != ProfileFault::None) {
+        if (i == kPasswordKey && passwordFault != ProfileFault::None) {
             printf("%s (unreadable)\n", kProfileKeys[i].key);
-        } else if (i == 4) {
-            printf("%s %zu character%s\n", kProfileKeys[i].key, value.size(), value.size() == 1 ? "" : "s");
+        } else if (i == kPasswordKey) {
+            printf("%s %zu %s\n", kProfileKeys[i].key, value.size(), Characters(value.size()));
         } else {
             printf("%s %s\n", kProfileKeys[i].key, value.c_str());
         }
@@ -125,6 +200,11 @@ int Check(const char *path) {
     if (passwordFault != ProfileFault::None) {
         ProfileFaultText(message, passwordFault, name);
         printf("%s\n", message.c_str());
+        if (passwordFault == ProfileFault::InvalidPassword) {
+            printf(
+                "  The stored password is not the 24-character value MarrowindProfile writes; it looks like\n"
+                "  clear text. Put the output of \"MarrowindProfile scramble\" there.\n");
+        }
         accepted = false;
     }
     if (fields.user.empty()) {
@@ -141,7 +221,7 @@ int Check(const char *path) {
     bool invalidLength[11] = {};
     bool anyInvalidLength = false;
     for (size_t i = 0; i < 11; ++i) {
-        if (i == 4 && passwordFault != ProfileFault::None) continue;
+        if (i == kPasswordKey && passwordFault != ProfileFault::None) continue;
         invalidLength[i] = !FieldLengthValid(fields, i);
         anyInvalidLength = anyInvalidLength || invalidLength[i];
     }
@@ -151,16 +231,51 @@ int Check(const char *path) {
         for (size_t i = 0; i < 11; ++i) {
             const TextBase &field = ProfileField(fields, i);
             if (invalidLength[i] && field.truncated()) {
-                printf("  %s longer than %zu characters\n", kProfileKeys[i].key, field.capacity());
+                printf("  %s longer than %zu %s\n", kProfileKeys[i].key, field.capacity(),
+                       Characters(field.capacity()));
             } else if (invalidLength[i]) {
-                printf("  %s shorter than %zu characters\n", kProfileKeys[i].key, kProfileKeys[i].minimum);
+                size_t minimum = kProfileKeys[i].minimum;
+                printf("  %s shorter than %zu %s\n", kProfileKeys[i].key, minimum, Characters(minimum));
             }
         }
         accepted = false;
     }
     fields.password.Wipe();
+
+    file = OpenFile(path.c_str(), "rb");
+    if (file != nullptr) PrintColumnHints(file);
+    CloseFile(file);
     printf("%s\n", accepted ? "Profile accepted." : "Profile rejected.");
     return accepted ? 0 : kUsageStatus;
+}
+
+// Writes the text beside the target under a temporary name and renames it over the target, so the
+// target is either the old file or the complete new one. Reports a failure and returns false.
+bool WriteFileInOneStep(const std::string &target, const std::string &text) {
+    std::string temporary = target + "." + std::to_string(getpid()) + ".tmp";
+    errno = 0;
+    FILE *file = OpenFile(temporary.c_str(), "wb");
+    if (file == nullptr) {
+        fprintf(stderr, "MarrowindProfile: cannot write %s: cannot create %s: %s\n", target.c_str(),
+                temporary.c_str(), strerror(errno));
+        return false;
+    }
+#if !defined(_WIN32)
+    // A new profile is for its owner only (a profile that is replaced keeps its rights).
+    FixedText<1023> native;
+    NativeFileName(native, temporary.c_str());
+    chmod(native.c_str(), S_IRUSR | S_IWUSR);
+#endif
+    bool written = fputs(text.c_str(), file) >= 0 && fflush(file) == 0 && ferror(file) == 0;
+    int writeError = errno;
+    CloseFile(file);
+    if (!written || !MoveFileOver(temporary.c_str(), target.c_str())) {
+        if (written) writeError = errno;
+        RemoveFile(temporary.c_str());
+        fprintf(stderr, "MarrowindProfile: cannot write %s: %s\n", target.c_str(), strerror(writeError));
+        return false;
+    }
+    return true;
 }
 
 struct NewOption {
@@ -177,6 +292,7 @@ int New(int argc, char **argv) {
     };
     ConnectionFields fields;
     bool given[11] = {};
+    const char *output = nullptr;
     for (int i = 2; i < argc; ++i) {
         if (strcmp(argv[i], "--help") == 0) {
             fputs(kNewUsage, stdout);
@@ -186,10 +302,15 @@ int New(int argc, char **argv) {
         for (const NewOption &candidate : options) {
             if (strcmp(argv[i], candidate.name) == 0) option = &candidate;
         }
-        if (option == nullptr || i + 1 >= argc) {
+        bool isOutput = strcmp(argv[i], "--output") == 0;
+        if ((option == nullptr && !isOutput) || i + 1 >= argc) {
             fprintf(stderr, "MarrowindProfile: %s %s\n\n%s",
-                    option == nullptr ? "unknown argument" : "no value for", argv[i], kNewUsage);
+                    option == nullptr && !isOutput ? "unknown argument" : "no value for", argv[i], kNewUsage);
             return kUsageStatus;
+        }
+        if (isOutput) {
+            output = argv[++i];
+            continue;
         }
         TextBase &field = ProfileField(fields, option->keyIndex);
         field.Assign(argv[++i]);
@@ -206,6 +327,10 @@ int New(int argc, char **argv) {
             return kUsageStatus;
         }
     }
+    if (output != nullptr && output[0] == '\0') {
+        fputs("MarrowindProfile: --output needs a file name\n", stderr);
+        return kUsageStatus;
+    }
     if (!given[0]) fields.extcompany.Assign("SAP");
     if (!given[5]) fields.language.Assign("E");
     if (!given[6]) fields.mode.Assign("R/3");
@@ -215,7 +340,8 @@ int New(int argc, char **argv) {
         const TextBase &value = ProfileField(fields, option.keyIndex);
         size_t minimum = kProfileKeys[option.keyIndex].minimum;
         if (value.size() < minimum) {
-            fprintf(stderr, "MarrowindProfile: %s needs at least %zu characters\n", option.name, minimum);
+            fprintf(stderr, "MarrowindProfile: %s needs at least %zu %s\n", option.name, minimum,
+                    Characters(minimum));
             return kUsageStatus;
         }
     }
@@ -223,8 +349,22 @@ int New(int argc, char **argv) {
     FixedText<kStoredPasswordLength> stored;
     if (!ReadStoredPassword(stored)) return kUsageStatus;
     fields.password.Assign(stored);
+    if (output == nullptr) {
+        for (size_t i = 0; i < 11; ++i)
+            printf("%s %s\n", kProfileKeys[i].key, ProfileField(fields, i).c_str());
+        return 0;
+    }
+#if defined(_WIN32)
+    const char *lineEnd = "\r\n"; // for Notepad; the sensor reads either
+#else
+    const char *lineEnd = "\n";
+#endif
+    std::string text;
     for (size_t i = 0; i < 11; ++i)
-        printf("%s %s\n", kProfileKeys[i].key, ProfileField(fields, i).c_str());
+        text.append(kProfileKeys[i].key).append(" ").append(ProfileField(fields, i).c_str()).append(lineEnd);
+    std::string target = ProfileFileName(output);
+    if (!WriteFileInOneStep(target, text)) return kUsageStatus;
+    fprintf(stderr, "MarrowindProfile: profile written to %s\n", target.c_str());
     return 0;
 }
 

@@ -29,23 +29,29 @@ A case file holds directives, then sections:
                                   into a folder of its own on the library search path ("path":
                                   LD_LIBRARY_PATH natively, WINEPATH under Wine)
 
-    === file PRD.P00 [crlf]       an input file; "crlf" writes CR LF line ends; a name starting with
-                                  "C:\\" or "\\" is placed on the Windows drive C: (Windows
-                                  runs only, with the working directory on that drive)
+    === file PRD.P00 [crlf] [utf16le|utf16be|utf8bom]
+                                  an input file; "crlf" writes CR LF line ends; "utf16le" and
+                                  "utf16be" write it as UTF-16 with its byte-order mark (as
+                                  PowerShell's "> file" does), "utf8bom" as UTF-8 with its mark (as
+                                  Notepad does); a name starting with "C:\\" or "\\" is placed on
+                                  the Windows drive C: (Windows runs only, with the working
+                                  directory on that drive)
     === file PRD.P00 from NAME    an input file with the content of tests/e2e/fixtures/NAME (shared
                                   by many cases: standard-profile, qas-profile, prd-landscape, ...);
                                   the section has no lines of its own
     === stdout [noeol]            the expected standard output
     === expect-file Dev_Rfc.Trc   the expected content of a file after the run
 
-Section text ends at the next "===" line; its lines are joined with line feeds and end with one
-(unless "noeol" is given). In file sections {SCRAMBLED:password} becomes the stored value of the
-password, made by the profile tool. In expected texts {TIME} matches a time of day HH:MM:SS, {DATE}
-a date YYYYMMDD, {HHMMSS} a time without colons and {ANYTEXT} any text within one line (such as
-the program's own path); {RFCLIB} stands for exactly the RFC library's file name of the program's
-platform (librfc32.so, or librfc32.dll for a program ending in ".exe"), in "left:" as well.
-Standard output is compared after turning CR LF into LF (the Windows console writes CR LF); nothing
-else is relaxed.
+Case files are UTF-8; an input file without an encoding flag is written as latin-1 bytes, with an
+encoding flag its characters are encoded that way ("crlf" applies first). Section text ends at the
+next "===" line; its lines are joined with line feeds and end with one (unless "noeol" is given).
+In file sections {SCRAMBLED:password} becomes the stored value of the password, made by the
+profile tool. In expected texts {TIME} matches a time of day HH:MM:SS, {DATE} a date YYYYMMDD,
+{HHMMSS} a time without colons and {ANYTEXT} any text within one line (such as the program's own
+path); {RFCLIB} stands for exactly the RFC library's file name of the program's platform
+(librfc32.so, or librfc32.dll for a program ending in ".exe"), in "left:" as well. Standard output
+is compared after turning CR LF into LF (the Windows console writes CR LF); nothing else is
+relaxed.
 """
 
 import argparse
@@ -64,6 +70,14 @@ PLACEHOLDERS = {
     "{ANYTEXT}": r"[^\n]*",
 }
 
+# Encoding flags of a file section: the byte-order mark and the codec of the text behind it.
+ENCODINGS = {
+    "utf16le": (b"\xff\xfe", "utf-16-le"),
+    "utf16be": (b"\xfe\xff", "utf-16-be"),
+    "utf8bom": (b"\xef\xbb\xbf", "utf-8"),
+}
+FILE_FLAGS = {"crlf", "noeol"} | set(ENCODINGS)
+
 
 class Case:
     def __init__(self, path):
@@ -79,7 +93,7 @@ class Case:
         self.stdout_full = False
         self.program_copy = False
         self.libraries = []  # (target, "beside", "workdir" or "path")
-        self.files = []  # (name, bytes, crlf)
+        self.files = []  # (name, text, flags)
         self.stdout = None
         self.expect_files = []  # (name, text)
         self.parse()
@@ -105,10 +119,15 @@ class Case:
                         raise ValueError(f"{self.path}: section 'file {words[0]}' takes no lines")
                     with open(os.path.join(FIXTURES, fixture), encoding="utf-8", newline="\n") as handle:
                         text = handle.read()
-                self.files.append((name, text, "crlf" in flags))
+                unknown = flags - FILE_FLAGS
+                if unknown or len(flags & set(ENCODINGS)) > 1:
+                    raise ValueError(f"{self.path}: file flags {sorted(flags)}")
+                self.files.append((name, text, flags))
             elif kind == "stdout":
                 self.stdout = text
             elif kind == "expect-file":
+                if flags & set(ENCODINGS):
+                    raise ValueError(f"{self.path}: an expected file is compared as latin-1 text")
                 self.expect_files.append((words[0], text))
             else:
                 raise ValueError(f"{self.path}: unknown section {kind}")
@@ -121,7 +140,7 @@ class Case:
                     # File names may hold blanks: the name runs up to a trailing flag word.
                     rest = line[3:].strip()[len(words[0]):].strip()
                     flag_words = []
-                    while rest.split() and rest.split()[-1] in ("crlf", "noeol"):
+                    while rest.split() and rest.split()[-1] in FILE_FLAGS:
                         flag_words.insert(0, rest.split()[-1])
                         rest = rest[: rest.rfind(flag_words[0])].rstrip()
                     words = [words[0], rest] + flag_words
@@ -234,11 +253,12 @@ def run_case(case, args):
     search_folder = None
     drive_files = []
     try:
-        for name, text, crlf in case.files:
+        for name, text, flags in case.files:
             text = re.sub(r"\{SCRAMBLED:([^}]*)\}", lambda m: scramble(args.tool, m.group(1), []), text)
-            data = text.encode("latin-1")
-            if crlf:
-                data = data.replace(b"\n", b"\r\n")
+            if "crlf" in flags:
+                text = text.replace("\n", "\r\n")
+            encoding = next((ENCODINGS[flag] for flag in flags if flag in ENCODINGS), None)
+            data = encoding[0] + text.encode(encoding[1]) if encoding else text.encode("latin-1")
             if re.match(r"^[A-Za-z]:\\", name) or name.startswith("\\"):
                 if not args.drive_c:
                     return None, "needs a Windows drive"

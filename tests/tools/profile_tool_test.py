@@ -1,23 +1,34 @@
 #!/usr/bin/env python3
 """Tests of MarrowindProfile as an administrator uses it: a profile written by 'new' is accepted by
-'check' and by the sensor itself, which connects with the password; unstorable passwords are refused."""
+'check' and by the sensor itself, which connects with the password; unstorable passwords are refused;
+'new --output' replaces a profile only when everything is valid; 'check' explains what it finds.
+
+Usage: profile_tool_test.py TOOL SENSOR [LAUNCHER...]   (a launcher such as wine64 runs both)"""
 
 import os
+import select
+import stat
 import subprocess
 import sys
 import tempfile
 import unittest
 
 TOOL = PROGRAM = None
+LAUNCHER = []
 
 LANDSCAPE = """{"systems": [{"ashost": "sapprd", "sysnr": "00", "client": "100",
   "users": {"MONITOR": "Pa$$w0rd&<x>"},
   "tablespaces": [{"name": "PSAPSR3", "size_kb": 1000000, "free_kb": 255555, "pct_used": 75}]}]}
 """
+NEW_PRD = ["new", "--destination", "PRD", "--client", "100", "--user", "monitor", "--host", "sapprd",
+           "--sysnr", "00"]
+KEYS = ["Extcompany.: ", "Destination: ", "Client.....: ", "User.......: ", "Password...: ", "Language...: ",
+        "Mode.......: ", "Hostname...: ", "Sysnr......: ", "Gwhost.....: ", "Gwservice..: "]
 
 
-def tool(*args, stdin=""):
-    return subprocess.run([TOOL, *args], input=stdin, capture_output=True, text=True, timeout=30)
+def tool(*args, stdin="", cwd=None):
+    return subprocess.run(LAUNCHER + [TOOL, *args], input=stdin, capture_output=True, text=True, timeout=60,
+                          cwd=cwd)
 
 
 class ProfileTool(unittest.TestCase):
@@ -28,29 +39,139 @@ class ProfileTool(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.dir.name, name)
 
+    def write(self, name, text, encoding="latin-1"):
+        with open(self.path(name), "wb") as handle:
+            handle.write(text.encode(encoding) if isinstance(text, str) else text)
+
+    def read(self, name):
+        with open(self.path(name), "rb") as handle:
+            return handle.read()
+
+    def run_sensor(self, *args):
+        self.write("SapSim.json", LANDSCAPE)
+        run = subprocess.run(LAUNCHER + [PROGRAM, *args], cwd=self.dir.name, capture_output=True, text=True,
+                             timeout=60)
+        self.assertEqual(run.returncode, 0, run.stdout)
+        self.assertIn("<Text>(PRD) OraSizes: NoSpc=1, DataSz=1.000 MB, UsedSz=744 MB, Usage=75% </Text>",
+                      run.stdout)
+
     def test_new_profile_is_accepted_by_check_and_by_the_sensor(self):
-        made = tool("new", "--destination", "PRD", "--client", "100", "--user", "monitor", "--host", "sapprd",
-                    "--sysnr", "00", stdin="Pa$$w0rd&<x>\n")
+        made = tool(*NEW_PRD, stdin="Pa$$w0rd&<x>\n")
         self.assertEqual(made.returncode, 0, made.stderr)
         lines = made.stdout.splitlines()
-        self.assertEqual([line[:13] for line in lines],
-                         ["Extcompany.: ", "Destination: ", "Client.....: ", "User.......: ", "Password...: ",
-                          "Language...: ", "Mode.......: ", "Hostname...: ", "Sysnr......: ", "Gwhost.....: ",
-                          "Gwservice..: "])
+        self.assertEqual([line[:13] for line in lines], KEYS)
         self.assertNotIn("Pa$$w0rd", made.stdout)
-        with open(self.path("PRD.P00"), "w") as handle:
-            handle.write(made.stdout)
+        self.write("PRD.P00", made.stdout)
         checked = tool("check", self.path("PRD.P00"))
         self.assertEqual(checked.returncode, 0, checked.stdout)
         self.assertIn("Password...: 12 characters", checked.stdout)
         self.assertIn("Gwservice..: sapgw00", checked.stdout)
+        self.assertNotIn("column", checked.stdout)
+        self.run_sensor("PRD")
 
-        with open(self.path("SapSim.json"), "w") as handle:
-            handle.write(LANDSCAPE)
-        run = subprocess.run([PROGRAM, "PRD"], cwd=self.dir.name, capture_output=True, text=True, timeout=30)
-        self.assertEqual(run.returncode, 0, run.stdout)
-        self.assertIn("<Text>(PRD) OraSizes: NoSpc=1, DataSz=1.000 MB, UsedSz=744 MB, Usage=75% </Text>",
-                      run.stdout)
+    def test_new_output_writes_the_file_the_sensor_reads(self):
+        made = tool(*NEW_PRD, "--output", self.path("PRD"), stdin="Pa$$w0rd&<x>\n")
+        self.assertEqual(made.returncode, 0, made.stderr)
+        self.assertEqual(made.stdout, "")
+        self.assertIn("PRD.P00", made.stderr)  # the sensor's ".P00" is added to a name without one
+        self.assertEqual(sorted(os.listdir(self.dir.name)), ["PRD.P00"])
+        self.assertEqual([line[:13] for line in self.read("PRD.P00").decode("ascii").splitlines()], KEYS)
+        self.run_sensor("PRD")
+
+    def test_new_output_replaces_a_profile_only_when_everything_is_valid(self):
+        old = b"Destination: OLD\r\nUser.......: keep\r\n"
+        self.write("PRD.P00", old)
+        for args, stdin, reason in [(NEW_PRD, "", "no password given"),
+                                    (NEW_PRD, "x\n", "at least 2"),
+                                    (NEW_PRD[:2] + ["PR"] + NEW_PRD[3:], "secret\n", "--destination needs"),
+                                    (NEW_PRD[:-2], "secret\n", "--sysnr is required")]:
+            made = tool(*args, "--output", self.path("PRD.P00"), stdin=stdin)
+            self.assertEqual(made.returncode, 2, reason)
+            self.assertIn(reason, made.stderr)
+            self.assertEqual(self.read("PRD.P00"), old, reason)
+            self.assertEqual(os.listdir(self.dir.name), ["PRD.P00"], reason)
+        made = tool(*NEW_PRD, "--output", self.path("missing") + os.sep + "PRD.P00", stdin="secret\n")
+        self.assertEqual(made.returncode, 2)
+        self.assertIn("cannot write", made.stderr)
+
+        made = tool(*NEW_PRD, "--output", self.path("PRD.P00"), stdin="Pa$$w0rd&<x>\n")
+        self.assertEqual(made.returncode, 0, made.stderr)
+        self.assertNotEqual(self.read("PRD.P00"), old)
+        self.assertEqual(os.listdir(self.dir.name), ["PRD.P00"])
+        self.run_sensor("PRD")
+
+    @unittest.skipIf(os.name != "posix", "POSIX file modes")
+    def test_new_output_keeps_the_rights_of_a_replaced_profile_and_gives_a_new_one_to_its_owner(self):
+        if LAUNCHER:
+            self.skipTest("Windows keeps the ACL instead")
+        self.write("PRD.P00", "old\n")
+        os.chmod(self.path("PRD.P00"), 0o640)
+        self.assertEqual(tool(*NEW_PRD, "--output", self.path("PRD.P00"), stdin="secret\n").returncode, 0)
+        self.assertEqual(stat.S_IMODE(os.stat(self.path("PRD.P00")).st_mode), 0o640)
+        self.assertEqual(tool(*NEW_PRD, "--output", self.path("QAS.P00"), stdin="secret\n").returncode, 0)
+        self.assertEqual(stat.S_IMODE(os.stat(self.path("QAS.P00")).st_mode), 0o600)
+
+    def test_check_adds_the_extension_and_names_why_a_file_cannot_be_opened(self):
+        made = tool(*NEW_PRD, "--output", self.path("PRD.P00"), stdin="secret\n")
+        self.assertEqual(made.returncode, 0, made.stderr)
+        checked = tool("check", "PRD", cwd=self.dir.name)
+        self.assertEqual(checked.returncode, 0, checked.stderr)
+        self.assertIn("Profile accepted.", checked.stdout)
+        missing = tool("check", "QAS", cwd=self.dir.name)
+        self.assertEqual(missing.returncode, 2)
+        self.assertEqual(missing.stderr, "MarrowindProfile: cannot open QAS.P00: No such file or directory\n")
+        os.mkdir(self.path("DIR.P00"))
+        directory = tool("check", "DIR.P00", cwd=self.dir.name)
+        self.assertEqual(directory.stderr, "MarrowindProfile: cannot open DIR.P00: Is a directory\n")
+
+    def test_check_reads_a_profile_written_by_powershell(self):
+        made = tool(*NEW_PRD, stdin="secret\n")
+        for encoding, mark in [("utf-16-le", b"\xff\xfe"), ("utf-16-be", b"\xfe\xff"), ("utf-8", b"\xef\xbb\xbf")]:
+            self.write("PRD.P00", mark + made.stdout.replace("\n", "\r\n").encode(encoding))
+            checked = tool("check", self.path("PRD.P00"))
+            self.assertEqual(checked.returncode, 0, encoding + "\n" + checked.stdout)
+            self.assertIn("Extcompany.: SAP\n", checked.stdout)
+            self.assertIn("User.......: MONITOR\n", checked.stdout)
+
+    def test_check_names_every_failed_check_with_the_sensors_text(self):
+        self.write("QAS.P00", "Destination: QAS\nPassword...: 12345678901234567890123\nLanguage...: \n")
+        checked = tool("check", self.path("QAS.P00"))
+        self.assertEqual(checked.returncode, 2)
+        self.assertIn("Error 1004: Invalid Password in Profile QAS.P00 found...", checked.stdout)
+        self.assertIn("Error 1006: Username in Profile QAS.P00 is missing...", checked.stdout)
+        self.assertIn("Error 1003: Invalid Parameter(s) at QAS.P00 found...", checked.stdout)
+        self.assertIn("  Client.....: shorter than 3 characters\n", checked.stdout)
+        self.assertIn("  Language...: shorter than 1 character\n", checked.stdout)
+        self.assertIn("Password...: (unreadable)", checked.stdout)
+        self.assertNotIn("Error 1007", checked.stdout)
+        self.assertNotIn("Password...: shorter", checked.stdout)
+        self.assertTrue(checked.stdout.endswith("Profile rejected.\n"), checked.stdout)
+
+    def test_check_suggests_scramble_for_a_clear_text_password(self):
+        for value in ["Pa$$w0rd", "123456789012345678901234"]:  # too short; 24 characters, header no digits
+            self.write("PRD.P00", "Password...: " + value + "\n")
+            checked = tool("check", self.path("PRD.P00"))
+            self.assertIn("Error 1004", checked.stdout)
+            self.assertIn('looks like\n  clear text. Put the output of "MarrowindProfile scramble" there.\n',
+                          checked.stdout, value)
+        self.write("PRD.P00", "Password...: \n")
+        checked = tool("check", self.path("PRD.P00"))
+        self.assertIn("Error 1007", checked.stdout)
+        self.assertNotIn("scramble", checked.stdout)
+
+    def test_check_points_at_the_column_where_a_value_must_start(self):
+        self.write("PRD.P00", "* comment line long enough\nDestination: PRD\nClient.....:100\n"
+                              "User.......:\tmonitor\nHostname...:   sapprd\nSysnr......: \n")
+        checked = tool("check", self.path("PRD.P00"))
+        self.assertIn("Client.....: 00\n", checked.stdout)
+        self.assertIn("  Client.....: shorter than 3 characters\n", checked.stdout)
+        hints = [line for line in checked.stdout.splitlines() if "column" in line or line.startswith("Line ")]
+        self.assertEqual(hints, [
+            "Line 3, Client.....: character 13 is the separator and is skipped;",
+            "  the value must start in column 14, after one separator character.",
+            "Line 5, Hostname...: the value starts in column 16;",
+            "  it must start in column 14, after one separator character.",
+        ])
 
     def test_scramble_gives_a_printable_value_without_blanks(self):
         for password in ["ab", "12345678901234567890", "~}|{zyx", "MONITOR"]:
@@ -68,19 +189,6 @@ class ProfileTool(unittest.TestCase):
             self.assertIn(reason, made.stderr)
             self.assertEqual(made.stdout, "")
 
-    def test_check_names_every_failed_check_with_the_sensors_text(self):
-        with open(self.path("QAS.P00"), "w") as handle:
-            handle.write("Destination: QAS\nPassword...: 12345678901234567890123\n")
-        checked = tool("check", self.path("QAS.P00"))
-        self.assertEqual(checked.returncode, 2)
-        self.assertIn("Error 1004: Invalid Password in Profile QAS.P00 found...", checked.stdout)
-        self.assertIn("Error 1006: Username in Profile QAS.P00 is missing...", checked.stdout)
-        self.assertIn("Error 1003: Invalid Parameter(s) at QAS.P00 found...", checked.stdout)
-        self.assertIn("Client.....: shorter than 3 characters", checked.stdout)
-        self.assertIn("Password...: (unreadable)", checked.stdout)
-        self.assertNotIn("Error 1007", checked.stdout)
-        self.assertNotIn("Password...: shorter", checked.stdout)
-
     def test_new_refuses_values_the_sensor_would_reject(self):
         made = tool("new", "--destination", "PR", "--client", "100", "--user", "monitor", "--host", "sapprd",
                     "--sysnr", "00", stdin="secret\n")
@@ -97,6 +205,50 @@ class ProfileTool(unittest.TestCase):
             self.assertIn("Usage: MarrowindProfile", shown.stdout)
 
 
+@unittest.skipIf(os.name != "posix", "a pseudo terminal")
+class PasswordAtATerminal(unittest.TestCase):
+    """At a terminal the password is asked twice; each answer is typed after its prompt appears (the
+    tool discards what was typed before it switched echo off)."""
+
+    def type_passwords(self, *passwords):
+        import pty
+        primary, secondary = pty.openpty()
+        with tempfile.TemporaryDirectory() as work:
+            target = os.path.join(work, "PRD.P00")
+            with open(target, "w") as handle:
+                handle.write("old\n")
+            process = subprocess.Popen([TOOL, *NEW_PRD, "--output", target], stdin=secondary,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            os.close(secondary)
+            stderr = b""
+            for prompt, password in zip([b"Password: ", b"Password again: "], passwords):
+                while not stderr.endswith(prompt):
+                    ready, _, _ = select.select([process.stderr], [], [], 60)
+                    self.assertTrue(ready, f"no prompt {prompt!r}, got {stderr!r}")
+                    chunk = os.read(process.stderr.fileno(), 100)
+                    self.assertTrue(chunk, f"no prompt {prompt!r}, got {stderr!r}")
+                    stderr += chunk
+                os.write(primary, password.encode() + b"\n")
+            stdout, rest = process.communicate(timeout=60)
+            os.close(primary)
+            with open(target) as handle:
+                return process.returncode, (stderr + rest).decode(), handle.read()
+
+    def test_the_same_password_twice_writes_the_profile(self):
+        status, stderr, written = self.type_passwords("secret", "secret")
+        self.assertEqual(status, 0, stderr)
+        self.assertIn("Password...: ", written)
+
+    def test_two_different_passwords_are_refused(self):
+        status, stderr, written = self.type_passwords("secret", "secreT")
+        self.assertEqual(status, 2)
+        self.assertIn("the passwords differ", stderr)
+        self.assertEqual(written, "old\n")
+
+
 if __name__ == "__main__":
     TOOL, PROGRAM = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    LAUNCHER = sys.argv[3:]
+    if LAUNCHER:
+        del PasswordAtATerminal  # a Windows console is no pseudo terminal
     unittest.main(argv=sys.argv[:1], verbosity=1)
