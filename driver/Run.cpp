@@ -97,6 +97,7 @@ bool EvaluateConnectedSystem(RunContext &run, const TraceMark &mark, SpaceResult
     request.itemMode = run.itemMode;
     request.itemName = run.listing.itemName.c_str();
     request.itemChannelName = run.itemChannelName.c_str();
+    request.keywords = run.options.space;
     EvaluateSpaceFigures(run.connectionHandle, request, space);
     return true;
 }
@@ -139,6 +140,7 @@ bool StartUp(RunContext &run, int argc, char **argv, TextBase &error) {
     run.argument2 = argc > 2 && argv[2] != nullptr ? argv[2] : "";
     JoinOptionText(run.commandLine, argc > 2 ? argv[2] : nullptr, argc > 3 ? argv[3] : nullptr);
     ParseOptions(run.commandLine.upper, run.commandLine.asGiven, run.commandOptions);
+    if (!CheckOptions(run.commandOptions, error)) return false;
     run.options = run.commandOptions;
 
     ResolveProfileName(run.commandOptions.itemMode ? "Quorvane.Prf" : argv[1], run.location);
@@ -281,6 +283,7 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
     itemText.upper.ToUpper();
     ItemModeOptionText(itemText.asGiven);
     ParseOptions(itemText.upper, itemText.asGiven, run.options);
+    if (!CheckOptions(run.options, error)) return false;
     ConfigureForRun(run);
 
     if (run.commandOptions.verbose) {
@@ -302,7 +305,7 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
 
     DiscardDocument();
     BeginText();
-    FixedText<255> summary;
+    FixedText<511> summary;
     summary.Assign("(***) ").Append(run.listing.itemName);
     summary.AppendFormat(": NoSystems=%" PRIu32 ", Processed=%" PRIu32 ", Failed=%" PRIu32, run.noSystems,
                          run.processed, run.failed);
@@ -310,8 +313,11 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
         summary.AppendFormat(" - Server listing too long: %" PRIu32 " entries left out",
                              run.listing.fill.entriesLeftOut);
     }
+    ItemTally tally{run.noSystems, run.processed, run.failed};
+    AppendItemHealth(summary, run.options.space, tally);
     AppendTextContent(summary.c_str());
     EndText();
+    WriteItemHealth(run.options.space, run.listing.itemName.c_str(), tally);
     EndDocument();
     FlushDocument();
     WriteOut("\n");

@@ -1,5 +1,6 @@
 #include "output/Document.h"
 
+#include <cinttypes>
 #include <initializer_list>
 
 #include "platform/Platform.h"
@@ -25,6 +26,24 @@ void NormaliseUnit(TextBase &unit) {
 
 TextBase &buffer = output::document.buffer;
 const OutputMode &outputMode = output::document.settings.mode;
+
+// The limit elements of a channel; none when it has no level.
+void AppendLimitElements(const ChannelLimits &limits) {
+    if (!limits.warning && !limits.error) return;
+    buffer.Append("\n<LimitMode>1</LimitMode>");
+    if (limits.warning) buffer.AppendFormat("\n<LimitMaxWarning>%" PRId64 "</LimitMaxWarning>", limits.maxWarning);
+    if (limits.error) buffer.AppendFormat("\n<LimitMaxError>%" PRId64 "</LimitMaxError>", limits.maxError);
+    if (limits.warning) {
+        buffer.Append("\n<LimitWarningMsg>");
+        AppendXmlEscaped(buffer, limits.warningMessage);
+        buffer.Append("</LimitWarningMsg>");
+    }
+    if (limits.error) {
+        buffer.Append("\n<LimitErrorMsg>");
+        AppendXmlEscaped(buffer, limits.errorMessage);
+        buffer.Append("</LimitErrorMsg>");
+    }
+}
 
 } // namespace
 
@@ -97,6 +116,17 @@ void EndText() {
 void EndDocument() { buffer.Append(outputMode == OutputMode::ExeXml ? "\n</Prtg>\n" : "\n"); }
 
 void WriteChannel(const char *channelName, const char *value, const char *unit) {
+    WriteChannel(channelName, value, unit, ChannelLimits());
+}
+
+void WriteChannel(const char *channelName, const char *value, const char *unit, const ChannelLimits &limits) {
+    // A held-back channel is no channel at all: CH= and the Ostravel limit do not count it.
+    int32_t room = output::document.settings.channelRoom;
+    if (room > 0 && output::document.channelsWritten >= room) {
+        ++output::document.channelsLeftOut;
+        return;
+    }
+    ++output::document.channelsWritten;
     int32_t channelNumber = ++output::document.channelCount;
     if (outputMode == OutputMode::Ostravel && channelNumber > 10) return;
 
@@ -128,17 +158,31 @@ void WriteChannel(const char *channelName, const char *value, const char *unit) 
         buffer.Append("\n<Result><Channel>");
         AppendXmlEscaped(buffer, channelName);
         buffer.Append("</Channel>");
-        if (!unitCopy.empty()) {
+        if (limits.prtgUnit != nullptr) {
+            buffer.Append("\n<Unit>").Append(limits.prtgUnit).Append("</Unit>");
+        } else if (!unitCopy.empty()) {
             buffer.Append("\n<Unit>Custom</Unit>\n<CustomUnit>");
             AppendXmlEscaped(buffer, unitCopy.c_str());
             buffer.Append("</CustomUnit>");
         }
         buffer.Append("\n<Value>");
         AppendXmlEscaped(buffer, valueCopy.c_str());
-        buffer.Append("</Value></Result>\n");
+        buffer.Append("</Value>");
+        AppendLimitElements(limits);
+        buffer.Append("</Result>\n");
         return;
     }
 }
+
+void WriteWarning() {
+    if (outputMode == OutputMode::ExeXml) buffer.Append("<Warning>1</Warning>\n");
+}
+
+int32_t ChannelRoom() { return output::document.settings.channelRoom; }
+
+void SetChannelRoom(int32_t room) { output::document.settings.channelRoom = room; }
+
+int32_t ChannelsLeftOut() { return output::document.channelsLeftOut; }
 
 namespace {
 
