@@ -27,20 +27,21 @@ void NormaliseUnit(TextBase &unit) {
 TextBase &buffer = output::document.buffer;
 const OutputMode &outputMode = output::document.settings.mode;
 
-// The limit elements of a channel; none when it has no level.
-void AppendLimitElements(const ChannelLimits &limits) {
-    if (!limits.warning && !limits.error) return;
+// The warning and limit elements of a channel.
+void AppendChannelExtras(const ChannelExtras &extras) {
+    if (extras.sensorWarning) buffer.Append("\n<Warning>1</Warning>");
+    if (!extras.warningLevel && !extras.errorLevel) return;
     buffer.Append("\n<LimitMode>1</LimitMode>");
-    if (limits.warning) buffer.AppendFormat("\n<LimitMaxWarning>%" PRId64 "</LimitMaxWarning>", limits.maxWarning);
-    if (limits.error) buffer.AppendFormat("\n<LimitMaxError>%" PRId64 "</LimitMaxError>", limits.maxError);
-    if (limits.warning) {
+    if (extras.warningLevel) buffer.AppendFormat("\n<LimitMaxWarning>%" PRId64 "</LimitMaxWarning>", extras.maxWarning);
+    if (extras.errorLevel) buffer.AppendFormat("\n<LimitMaxError>%" PRId64 "</LimitMaxError>", extras.maxError);
+    if (extras.warningLevel) {
         buffer.Append("\n<LimitWarningMsg>");
-        AppendXmlEscaped(buffer, limits.warningMessage);
+        AppendXmlEscaped(buffer, extras.warningMessage);
         buffer.Append("</LimitWarningMsg>");
     }
-    if (limits.error) {
+    if (extras.errorLevel) {
         buffer.Append("\n<LimitErrorMsg>");
-        AppendXmlEscaped(buffer, limits.errorMessage);
+        AppendXmlEscaped(buffer, extras.errorMessage);
         buffer.Append("</LimitErrorMsg>");
     }
 }
@@ -116,10 +117,10 @@ void EndText() {
 void EndDocument() { buffer.Append(outputMode == OutputMode::ExeXml ? "\n</Prtg>\n" : "\n"); }
 
 void WriteChannel(const char *channelName, const char *value, const char *unit) {
-    WriteChannel(channelName, value, unit, ChannelLimits());
+    WriteChannel(channelName, value, unit, ChannelExtras());
 }
 
-void WriteChannel(const char *channelName, const char *value, const char *unit, const ChannelLimits &limits) {
+void WriteChannel(const char *channelName, const char *value, const char *unit, const ChannelExtras &extras) {
     // A held-back channel is no channel at all: CH= and the Ostravel limit do not count it.
     int32_t room = output::document.settings.channelRoom;
     if (room > 0 && output::document.channelsWritten >= room) {
@@ -158,8 +159,8 @@ void WriteChannel(const char *channelName, const char *value, const char *unit, 
         buffer.Append("\n<Result><Channel>");
         AppendXmlEscaped(buffer, channelName);
         buffer.Append("</Channel>");
-        if (limits.prtgUnit != nullptr) {
-            buffer.Append("\n<Unit>").Append(limits.prtgUnit).Append("</Unit>");
+        if (extras.prtgUnit != nullptr) {
+            buffer.Append("\n<Unit>").Append(extras.prtgUnit).Append("</Unit>");
         } else if (!unitCopy.empty()) {
             buffer.Append("\n<Unit>Custom</Unit>\n<CustomUnit>");
             AppendXmlEscaped(buffer, unitCopy.c_str());
@@ -168,14 +169,10 @@ void WriteChannel(const char *channelName, const char *value, const char *unit, 
         buffer.Append("\n<Value>");
         AppendXmlEscaped(buffer, valueCopy.c_str());
         buffer.Append("</Value>");
-        AppendLimitElements(limits);
+        AppendChannelExtras(extras);
         buffer.Append("</Result>\n");
         return;
     }
-}
-
-void WriteWarning() {
-    if (outputMode == OutputMode::ExeXml) buffer.Append("<Warning>1</Warning>\n");
 }
 
 int32_t ChannelRoom() { return output::document.settings.channelRoom; }

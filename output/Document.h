@@ -31,14 +31,18 @@ struct DocumentSettings {
     int32_t channelRoom = 0;
 };
 
-// What a channel carries besides name, value and unit: PRTG's own unit and limits that PRTG applies
-// when it creates the channel. Only the XML document shows them; the line modes ignore them.
-struct ChannelLimits {
+// What a channel carries besides name, value and unit: PRTG's own unit, the warning state, and
+// limits that PRTG applies when it creates the channel. Only the XML document shows them; the line
+// modes ignore them.
+struct ChannelExtras {
     const char *prtgUnit = nullptr; // "Percent", "Count": in place of the custom unit
-    bool warning = false;
+    // <Warning>1</Warning>: PRTG knows the warning only as a channel's, and shows the whole sensor
+    // as Warning when one channel has it.
+    bool sensorWarning = false;
+    bool warningLevel = false;
     int64_t maxWarning = 0;
     const char *warningMessage = "";
-    bool error = false;
+    bool errorLevel = false;
     int64_t maxError = 0;
     const char *errorMessage = "";
 };
@@ -72,9 +76,7 @@ void AppendTextContent(const char *text);
 void EndText();
 void EndDocument();
 void WriteChannel(const char *channelName, const char *value, const char *unit);
-void WriteChannel(const char *channelName, const char *value, const char *unit, const ChannelLimits &limits);
-// The warning element, which turns the sensor yellow; nothing in the line modes.
-void WriteWarning();
+void WriteChannel(const char *channelName, const char *value, const char *unit, const ChannelExtras &extras);
 
 // The channel guard's room (see DocumentSettings) and what it has held back so far.
 int32_t ChannelRoom();

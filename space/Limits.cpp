@@ -39,31 +39,28 @@ void LimitMessage(TextBase &message, const char *system, const char *subject, in
 }
 
 void WriteSpaceChannel(const char *name, const char *value, const char *unit, const SpaceOptions &options,
-                       SizeUnit sizeUnit, const char *system, const char *subject) {
-    if (!options.limits) {
-        WriteChannel(name, value, unit);
-        return;
-    }
+                       SizeUnit sizeUnit, const char *system, const char *subject, bool sensorWarning) {
+    ChannelExtras extras;
+    extras.sensorWarning = sensorWarning;
     LimitLevels levels = ChannelLevels(options, sizeUnit);
     FixedText<159> warningMessage;
     FixedText<159> errorMessage;
     LimitMessage(warningMessage, system, subject, levels.warningLevel, sizeUnit);
     LimitMessage(errorMessage, system, subject, levels.errorLevel, sizeUnit);
-    ChannelLimits limits;
     // PRTG draws its own unit as a percentage; a custom "%" is just a number to it.
-    if (sizeUnit == SizeUnit::Percent) limits.prtgUnit = "Percent";
-    limits.warning = levels.warning;
-    limits.maxWarning = levels.warningLevel;
-    limits.warningMessage = warningMessage.c_str();
-    limits.error = levels.error;
-    limits.maxError = levels.errorLevel;
-    limits.errorMessage = errorMessage.c_str();
-    WriteChannel(name, value, unit, limits);
+    if (options.limits && sizeUnit == SizeUnit::Percent) extras.prtgUnit = "Percent";
+    extras.warningLevel = levels.warning;
+    extras.maxWarning = levels.warningLevel;
+    extras.warningMessage = warningMessage.c_str();
+    extras.errorLevel = levels.error;
+    extras.maxError = levels.errorLevel;
+    extras.errorMessage = errorMessage.c_str();
+    WriteChannel(name, value, unit, extras);
 }
 
 int32_t ChannelRoomFor(const SpaceOptions &options, bool itemMode) {
     if (!options.Any()) return 0;
-    return itemMode && options.limits ? kPrtgChannelLimit - 1 : kPrtgChannelLimit;
+    return itemMode ? kPrtgChannelLimit - 1 : kPrtgChannelLimit;
 }
 
 void AppendLeftOutNote(TextBase &text, int64_t leftOut, const char *hint) {
@@ -80,18 +77,20 @@ void AppendItemHealth(TextBase &summary, const SpaceOptions &options, const Item
 }
 
 void WriteItemHealth(const SpaceOptions &options, const char *itemName, const ItemTally &tally) {
-    if (NothingProcessed(options, tally) || ChannelsLeftOut() > 0) WriteWarning();
-    if (!options.limits) return;
+    bool leftOut = ChannelsLeftOut() > 0;
+    if (!options.limits && !leftOut) return;
     // The place the systems' channels left free.
     if (ChannelRoom() > 0) SetChannelRoom(ChannelRoom() + 1);
     FixedText<23> value;
     value.Format("%" PRIu32, tally.failed);
     FixedText<159> message;
     message.Format("%s: a system could not be evaluated", itemName);
-    ChannelLimits limits;
-    limits.prtgUnit = "Count";
-    limits.warning = true; // any failure warns; ERROR= is about space, not about failures
-    limits.maxWarning = 0;
-    limits.warningMessage = message.c_str();
-    WriteChannel("Failed systems", value.c_str(), "", limits);
+    ChannelExtras extras;
+    extras.prtgUnit = "Count";
+    extras.sensorWarning = NothingProcessed(options, tally) || leftOut;
+    // Any failure warns; ERROR= is about space, not about failures.
+    extras.warningLevel = options.limits;
+    extras.maxWarning = 0;
+    extras.warningMessage = message.c_str();
+    WriteChannel("Failed systems", value.c_str(), "", extras);
 }

@@ -47,11 +47,12 @@ void LimitMessage(TextBase &message, const char *system, const char *subject, in
 
 // Writes a tablespace, item or Total channel. Under LIMITS a percent channel has PRTG's unit
 // Percent, and the channel carries its levels with messages naming the subject and the system.
+// With sensorWarning it carries the warning that turns the whole sensor yellow.
 void WriteSpaceChannel(const char *name, const char *value, const char *unit, const SpaceOptions &options,
-                       SizeUnit sizeUnit, const char *system, const char *subject);
+                       SizeUnit sizeUnit, const char *system, const char *subject, bool sensorWarning);
 
-// The channel guard's room: none without the keywords; PRTG's limit with them; in item mode under
-// LIMITS one less, kept for the "Failed systems" channel that comes with the summary.
+// The channel guard's room: none without the keywords; PRTG's limit with them; in item mode one
+// less, kept for the "Failed systems" channel that comes with the summary.
 int32_t ChannelRoomFor(const SpaceOptions &options, bool itemMode);
 
 // Appends "- +7 not shown: <hint>" for channels the guard left out; nothing for none.
@@ -68,6 +69,7 @@ struct ItemTally {
 // systems the guard left out.
 void AppendItemHealth(TextBase &summary, const SpaceOptions &options, const ItemTally &tally);
 
-// After item mode's text element: the warning when the additions call for it, and under LIMITS the
-// "Failed systems" channel, which warns at any failure.
+// After item mode's text element, the "Failed systems" channel: under LIMITS, where its level warns
+// at any failure, and whenever the guard left systems out. It carries the warning when nothing was
+// processed or systems were left out; the systems' channels were out long before.
 void WriteItemHealth(const SpaceOptions &options, const char *itemName, const ItemTally &tally);

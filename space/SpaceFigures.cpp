@@ -177,14 +177,14 @@ void BuildRowChannel(const RowFigures &row, const SpaceRequest &request, Channel
 }
 
 // TOTAL: the whole database as the summary has it, under the same limits as the tablespaces.
-void WriteTotalChannel(const SpaceRequest &request, const SpaceTally &tally) {
+void WriteTotalChannel(const SpaceRequest &request, const SpaceTally &tally, bool sensorWarning) {
     int64_t used = tally.totalSize - tally.totalFree;
     int64_t percent = request.keywords.autoextend ? UsagePercent(tally.totalMaximum, tally.totalMaximum - used)
                                                   : UsagePercent(tally.totalSize, tally.totalFree);
     Channel channel;
     BuildChannel(percent, used, request, channel);
     WriteSpaceChannel("Total", channel.value.c_str(), channel.unit.c_str(), request.keywords, request.unit,
-                      request.destination, "database");
+                      request.destination, "database", sensorWarning);
 }
 
 } // namespace
@@ -223,12 +223,14 @@ void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceR
             AppendSummaryNotes(summary, request, tally, leftOut);
             AppendTextContent(summary.c_str());
             EndText();
-            if (leftOut > 0 || (keywords.limits && tally.offlineCount > 0)) WriteWarning();
         }
         FlushDocument();
 
+        // The guard's warning rides on the first channel; an offline tablespace's channel carries its own.
+        bool guardWarning = leftOut > 0;
         if (totalChannel) {
-            WriteTotalChannel(request, tally);
+            WriteTotalChannel(request, tally, guardWarning);
+            guardWarning = false;
             FlushDocument();
         }
         for (unsigned i = 1; i <= ItFill(table); ++i) {
@@ -241,11 +243,13 @@ void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceR
                 if (!IsItemRow(row.name, request.itemName)) continue;
                 result.itemFound = true;
                 WriteSpaceChannel(request.itemChannelName, channel.value.c_str(), channel.unit.c_str(), keywords,
-                                  request.unit, request.destination, row.name.c_str());
+                                  request.unit, request.destination, row.name.c_str(), false);
             } else {
                 if (!Kept(request, row)) continue;
+                bool warning = guardWarning || (keywords.limits && row.offline);
+                guardWarning = false;
                 WriteSpaceChannel(row.name.c_str(), channel.value.c_str(), channel.unit.c_str(), keywords,
-                                  request.unit, request.destination, row.name.c_str());
+                                  request.unit, request.destination, row.name.c_str(), warning);
             }
             FlushDocument();
         }
