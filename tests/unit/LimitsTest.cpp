@@ -70,7 +70,7 @@ SpaceOptions Limits(bool warningGiven = false, int32_t warning = 0, bool errorGi
     return options;
 }
 
-TEST(LimitLevels, PercentDefaultsAndGivenLevels) {
+TEST(LimitLevels, PercentDefaultsSizesOnlyGiven) {
     LimitLevels levels = ChannelLevels(Limits(), SizeUnit::Percent);
     EXPECT_TRUE(levels.warning && levels.error);
     EXPECT_EQ(90, levels.warningLevel);
@@ -84,35 +84,13 @@ TEST(LimitLevels, PercentDefaultsAndGivenLevels) {
     EXPECT_EQ(90, levels.warningLevel);
     EXPECT_TRUE(levels.error);
     EXPECT_EQ(0, levels.errorLevel); // ERROR=0 is a level, not "none"
-}
 
-TEST(LimitLevels, SizesOnlyWithGivenLevels) {
-    LimitLevels levels = ChannelLevels(Limits(), SizeUnit::Megabyte);
-    EXPECT_FALSE(levels.warning);
-    EXPECT_FALSE(levels.error);
-
+    // Sizes: only the levels given.
+    levels = ChannelLevels(Limits(), SizeUnit::Megabyte);
+    EXPECT_FALSE(levels.warning || levels.error);
     levels = ChannelLevels(Limits(false, 0, true, 2000), SizeUnit::Gigabyte);
     EXPECT_FALSE(levels.warning);
-    EXPECT_TRUE(levels.error);
     EXPECT_EQ(2000, levels.errorLevel);
-}
-
-TEST(LimitLevels, NoneWithoutLimits) {
-    SpaceOptions options;
-    options.warningGiven = true; // the parser sets limits with WARN=; without it nothing is given
-    options.warningLevel = 80;
-    LimitLevels levels = ChannelLevels(options, SizeUnit::Percent);
-    EXPECT_FALSE(levels.warning || levels.error);
-}
-
-TEST(LimitLevels, MessagesNameSubjectSystemAndUnit) {
-    FixedText<159> message;
-    LimitMessage(message, "PRD", "PSAPSR3", 90, SizeUnit::Percent);
-    EXPECT_STREQ("PRD: PSAPSR3 over 90 %", message.c_str());
-    LimitMessage(message, "QAS", "database", 500000, SizeUnit::Megabyte);
-    EXPECT_STREQ("QAS: database over 500000 MByte", message.c_str());
-    LimitMessage(message, "QAS", "PSAPUNDO", 2, SizeUnit::Gigabyte);
-    EXPECT_STREQ("QAS: PSAPUNDO over 2 GByte", message.c_str());
 }
 
 TEST(ChannelGuard, RoomFollowsTheKeywords) {
@@ -126,14 +104,6 @@ TEST(ChannelGuard, RoomFollowsTheKeywords) {
     SpaceOptions skip;
     skip.skip.Assign("X");
     EXPECT_EQ(50, ChannelRoomFor(skip, false));
-}
-
-TEST(ChannelGuard, LeftOutNote) {
-    FixedText<63> text;
-    AppendLeftOutNote(text, 0, "use ONLY=/SKIP=");
-    EXPECT_STREQ("", text.c_str());
-    AppendLeftOutNote(text, 7, "use ONLY=/SKIP=");
-    EXPECT_STREQ("- +7 not shown: use ONLY=/SKIP=", text.c_str());
 }
 
 TEST(AutoextendField, TextOfKilobytesEitherAlignment) {
@@ -260,24 +230,6 @@ TEST_F(Writer, LimitsAndWarningInTheResultElement) {
               "<Value>3</Value>\n<LimitMode>1</LimitMode>\n<LimitMaxError>2000</LimitMaxError>\n"
               "<LimitErrorMsg>E</LimitErrorMsg></Result>\n",
               Take());
-
-    // No extras: the channel as it always was.
-    WriteChannel("C", "1", "PerCent", ChannelExtras());
-    EXPECT_EQ("\n<Result><Channel>C</Channel>\n<Unit>Custom</Unit>\n<CustomUnit>PerCent</CustomUnit>\n"
-              "<Value>1</Value></Result>\n",
-              Take());
-}
-
-TEST_F(Writer, LineModesShowNameValueAndUnitOnly) {
-    DocumentSettings settings;
-    settings.mode = OutputMode::Brennic;
-    ConfigureDocument(settings);
-    ChannelExtras extras;
-    extras.prtgUnit = "Count";
-    extras.sensorWarning = true;
-    extras.warningLevel = true;
-    WriteChannel("Failed systems", "2", "", extras);
-    EXPECT_EQ("\n> Failed systems: 2 #", Take());
 }
 
 TEST_F(Writer, GuardHoldsBackChannelsPastItsRoom) {
@@ -299,59 +251,6 @@ TEST_F(Writer, GuardHoldsBackChannelsPastItsRoom) {
     WriteChannel("E", "5", "");
     EXPECT_EQ("5", Take());
     EXPECT_EQ(2, ChannelsLeftOut());
-}
-
-TEST_F(Writer, NoGuardWithoutRoom) {
-    for (int i = 0; i < 60; ++i)
-        WriteChannel("A", "1", "");
-    EXPECT_EQ(60, output::document.channelCount);
-    EXPECT_EQ(0, ChannelsLeftOut());
-}
-
-TEST_F(Writer, ItemHealthWarnsWhenNothingWasProcessed) {
-    SpaceOptions options = Limits();
-    ItemTally tally{4, 0, 4};
-    FixedText<511> summary("(***) PSAPSRE: NoSystems=4, Processed=0, Failed=4");
-    AppendItemHealth(summary, options, tally);
-    EXPECT_STREQ("(***) PSAPSRE: NoSystems=4, Processed=0, Failed=4 - nothing processed: check the item name "
-                 "and the listing",
-                 summary.c_str());
-    WriteItemHealth(options, "PSAPSRE", tally);
-    EXPECT_EQ("\n<Result><Channel>Failed systems</Channel>\n<Unit>Count</Unit>\n<Value>4</Value>\n"
-              "<Warning>1</Warning>\n<LimitMode>1</LimitMode>\n<LimitMaxWarning>0</LimitMaxWarning>\n"
-              "<LimitWarningMsg>PSAPSRE: a system could not be evaluated</LimitWarningMsg></Result>\n",
-              Take());
-}
-
-TEST_F(Writer, ItemHealthWithoutLimits) {
-    SpaceOptions options;
-    options.autoextend = true;
-    ItemTally tally{3, 0, 3};
-    FixedText<511> summary("S");
-    AppendItemHealth(summary, options, tally);
-    WriteItemHealth(options, "PSAPSR3", tally);
-    EXPECT_STREQ("S", summary.c_str()); // "nothing processed" belongs to LIMITS
-    EXPECT_EQ("", Take());
-}
-
-TEST_F(Writer, ItemHealthAfterTheGuardLeftSystemsOut) {
-    SpaceOptions options;
-    options.autoextend = true;
-    SetChannelRoom(ChannelRoomFor(options, true));
-    for (int i = 0; i < 52; ++i)
-        WriteChannel("S", "1", "%");
-    EXPECT_EQ(3, ChannelsLeftOut());
-    Take();
-    ItemTally tally{52, 52, 0};
-    FixedText<511> summary("S");
-    AppendItemHealth(summary, options, tally);
-    EXPECT_STREQ("S - +3 not shown: list fewer systems", summary.c_str());
-    WriteItemHealth(options, "PSAPSR3", tally);
-    // The fiftieth place, kept free, carries the warning; no level without LIMITS.
-    EXPECT_EQ("\n<Result><Channel>Failed systems</Channel>\n<Unit>Count</Unit>\n<Value>0</Value>\n"
-              "<Warning>1</Warning></Result>\n",
-              Take());
-    EXPECT_EQ(50, output::document.channelsWritten);
 }
 
 } // namespace
