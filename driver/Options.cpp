@@ -46,8 +46,8 @@ void NoteInvalidValue(Options &options, const TextBase &upper, const TextBase &a
     if (options.invalidValue.empty()) KeywordValue(options.invalidValue, upper, at, "");
 }
 
-void ParseLevel(const TextBase &upper, const TextBase &asGiven, const char *keyword, Options &options, bool &given,
-                int32_t &level) {
+void ParseLevel(const TextBase &upper, const TextBase &asGiven, const char *keyword, Options &options,
+                bool &given, int32_t &level) {
     size_t at = FindKeywordWord(upper, keyword);
     if (at == TextBase::npos) return;
     options.space.limits = true;

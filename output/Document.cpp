@@ -32,8 +32,10 @@ void AppendChannelExtras(const ChannelExtras &extras) {
     if (extras.sensorWarning) buffer.Append("\n<Warning>1</Warning>");
     if (!extras.warningLevel && !extras.errorLevel) return;
     buffer.Append("\n<LimitMode>1</LimitMode>");
-    if (extras.warningLevel) buffer.AppendFormat("\n<LimitMaxWarning>%" PRId64 "</LimitMaxWarning>", extras.maxWarning);
-    if (extras.errorLevel) buffer.AppendFormat("\n<LimitMaxError>%" PRId64 "</LimitMaxError>", extras.maxError);
+    if (extras.warningLevel)
+        buffer.AppendFormat("\n<LimitMaxWarning>%" PRId64 "</LimitMaxWarning>", extras.maxWarning);
+    if (extras.errorLevel)
+        buffer.AppendFormat("\n<LimitMaxError>%" PRId64 "</LimitMaxError>", extras.maxError);
     if (extras.warningLevel) {
         buffer.Append("\n<LimitWarningMsg>");
         AppendXmlEscaped(buffer, extras.warningMessage);

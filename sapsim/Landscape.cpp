@@ -294,7 +294,8 @@ Faults ReadFaults(const Json &value, const std::string &path) {
 
 Tablespace ReadTablespace(const Json &value, const std::string &path) {
     ExpectObject(value, path);
-    ExpectKeys(value, path, {"name", "size_kb", "free_kb", "pct_used", "status", "autoextend_kb", "autoextend_pct"});
+    ExpectKeys(value, path,
+               {"name", "size_kb", "free_kb", "pct_used", "status", "autoextend_kb", "autoextend_pct"});
     Tablespace tablespace;
     std::optional<std::string> name = OptionalText(value, "name", path);
     if (!name) Reject(path, "\"name\" is missing");

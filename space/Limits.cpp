@@ -69,7 +69,8 @@ void AppendLeftOutNote(TextBase &text, int64_t leftOut, const char *hint) {
 }
 
 void AppendItemHealth(TextBase &summary, const SpaceOptions &options, const ItemTally &tally) {
-    if (NothingProcessed(options, tally)) summary.Append(" - nothing processed: check the item name and the listing");
+    if (NothingProcessed(options, tally))
+        summary.Append(" - nothing processed: check the item name and the listing");
     if (ChannelsLeftOut() > 0) {
         summary.Append(" ");
         AppendLeftOutNote(summary, ChannelsLeftOut(), "list fewer systems");

@@ -78,7 +78,9 @@ void ReadRow(const uint8_t *row, RowFigures &figures) {
 }
 
 // What a tablespace may grow to: the autoextend size where the system reports one, else its size.
-int64_t MaximumKilobytes(const RowFigures &row) { return row.autoextendKb > 0 ? row.autoextendKb : row.sizeKb; }
+int64_t MaximumKilobytes(const RowFigures &row) {
+    return row.autoextendKb > 0 ? row.autoextendKb : row.sizeKb;
+}
 
 // The first pass: all rows, and the figures of the rows the filters keep.
 struct SpaceTally {
@@ -88,8 +90,8 @@ struct SpaceTally {
     int64_t totalFree = 0;
     int64_t totalMaximum = 0;
     uint32_t offlineCount = 0;
-    uint32_t offlineNotNamed = 0;   // offline tablespaces beyond what the text names
-    FixedText<159> offlineNames;    // ", "-separated
+    uint32_t offlineNotNamed = 0; // offline tablespaces beyond what the text names
+    FixedText<159> offlineNames;  // ", "-separated
 };
 
 bool IsItemRow(const TextBase &tablespace, const char *itemName) {
@@ -102,7 +104,8 @@ bool IsItemRow(const TextBase &tablespace, const char *itemName) {
 
 // Item mode watches its one tablespace; ONLY= and SKIP= choose among the tablespaces of a system.
 bool Kept(const SpaceRequest &request, const RowFigures &row) {
-    return request.itemMode || KeepsTablespace(request.keywords.only, request.keywords.skip, row.name.c_str());
+    return request.itemMode ||
+           KeepsTablespace(request.keywords.only, request.keywords.skip, row.name.c_str());
 }
 
 void CountRow(const RowFigures &row, SpaceTally &tally) {
@@ -128,7 +131,8 @@ int64_t ChannelsBeyondRoom(int64_t channels) {
 }
 
 // What the keywords add to the summary; each addition ends in a blank, as the summary does.
-void AppendSummaryNotes(TextBase &summary, const SpaceRequest &request, const SpaceTally &tally, int64_t leftOut) {
+void AppendSummaryNotes(TextBase &summary, const SpaceRequest &request, const SpaceTally &tally,
+                        int64_t leftOut) {
     const SpaceOptions &keywords = request.keywords;
     if (keywords.autoextend) {
         int64_t used = tally.totalSize - tally.totalFree;
@@ -179,8 +183,9 @@ void BuildRowChannel(const RowFigures &row, const SpaceRequest &request, Channel
 // TOTAL: the whole database as the summary has it, under the same limits as the tablespaces.
 void WriteTotalChannel(const SpaceRequest &request, const SpaceTally &tally, bool sensorWarning) {
     int64_t used = tally.totalSize - tally.totalFree;
-    int64_t percent = request.keywords.autoextend ? UsagePercent(tally.totalMaximum, tally.totalMaximum - used)
-                                                  : UsagePercent(tally.totalSize, tally.totalFree);
+    int64_t percent = request.keywords.autoextend
+                          ? UsagePercent(tally.totalMaximum, tally.totalMaximum - used)
+                          : UsagePercent(tally.totalSize, tally.totalFree);
     Channel channel;
     BuildChannel(percent, used, request, channel);
     WriteSpaceChannel("Total", channel.value.c_str(), channel.unit.c_str(), request.keywords, request.unit,
@@ -218,8 +223,8 @@ void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceR
                 countNote.Assign(" of ");
                 AppendGroupedFigure(countNote, tally.rowCount);
             }
-            AppendSpaceSummary(summary, request.destination, tally.keptCount, tally.totalSize, tally.totalFree,
-                               countNote.c_str());
+            AppendSpaceSummary(summary, request.destination, tally.keptCount, tally.totalSize,
+                               tally.totalFree, countNote.c_str());
             AppendSummaryNotes(summary, request, tally, leftOut);
             AppendTextContent(summary.c_str());
             EndText();
@@ -242,8 +247,8 @@ void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceR
                 DiscardDocument();
                 if (!IsItemRow(row.name, request.itemName)) continue;
                 result.itemFound = true;
-                WriteSpaceChannel(request.itemChannelName, channel.value.c_str(), channel.unit.c_str(), keywords,
-                                  request.unit, request.destination, row.name.c_str(), false);
+                WriteSpaceChannel(request.itemChannelName, channel.value.c_str(), channel.unit.c_str(),
+                                  keywords, request.unit, request.destination, row.name.c_str(), false);
             } else {
                 if (!Kept(request, row)) continue;
                 bool warning = guardWarning || (keywords.limits && row.offline);

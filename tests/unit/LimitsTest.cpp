@@ -29,8 +29,8 @@ TEST(Patterns, StarAndQuestionMarkInAnyLetterCase) {
 }
 
 TEST(Patterns, StarGivesBackWhatALaterPartNeeds) {
-    EXPECT_TRUE(Matches("*SR3*R", "PSAPSR3USR"));   // the first "SR3" candidate is the right one
-    EXPECT_TRUE(Matches("P*A*B", "PXAAXAB"));      // "A*B" must restart past the first A
+    EXPECT_TRUE(Matches("*SR3*R", "PSAPSR3USR")); // the first "SR3" candidate is the right one
+    EXPECT_TRUE(Matches("P*A*B", "PXAAXAB"));     // "A*B" must restart past the first A
     EXPECT_TRUE(Matches("**?*", "X"));
     EXPECT_FALSE(Matches("*A*A*A", "AA"));
     EXPECT_TRUE(Matches("a*b?c", "AxxBxC"));
@@ -60,7 +60,8 @@ TEST(Patterns, ListsAndTheOnlySkipRule) {
     EXPECT_FALSE(HoldsPattern(none));
 }
 
-SpaceOptions Limits(bool warningGiven = false, int32_t warning = 0, bool errorGiven = false, int32_t error = 0) {
+SpaceOptions Limits(bool warningGiven = false, int32_t warning = 0, bool errorGiven = false,
+                    int32_t error = 0) {
     SpaceOptions options;
     options.limits = true;
     options.warningGiven = warningGiven;
