@@ -44,7 +44,74 @@ uint32_t KeywordNumber(const TextBase &upper, const char *keyword, uint32_t fall
     return static_cast<uint32_t>(number);
 }
 
+// A level of WARN= or ERROR=: one to nine digits.
+bool ReadLevel(const TextBase &value, int32_t &level) {
+    if (value.empty() || value.size() > 9) return false;
+    for (size_t i = 0; i < value.size(); ++i)
+        if (!IsDigit(value[i])) return false;
+    level = static_cast<int32_t>(DecimalValue(value.c_str()));
+    return true;
+}
+
+void NoteInvalidValue(Options &options, const TextBase &upper, const TextBase &asGiven, size_t at) {
+    if (!options.invalidValue.empty()) return;
+    KeywordValue(options.invalidValue, asGiven, at, "");
+    // Item mode's text as given may be cut short ("@"); the upper-cased one still names it.
+    if (options.invalidValue.empty()) KeywordValue(options.invalidValue, upper, at, "");
+}
+
+void ParseLevel(const TextBase &upper, const TextBase &asGiven, const char *keyword, Options &options,
+                bool &given, int32_t &level) {
+    size_t at = FindKeywordWord(upper, keyword);
+    if (at == TextBase::npos) return;
+    options.space.limits = true;
+    FixedText<kOptionTextCapacity> value;
+    KeywordValue(value, upper, at, keyword);
+    given = ReadLevel(value, level);
+    if (!given) NoteInvalidValue(options, upper, asGiven, at);
+}
+
+void ParsePatterns(const TextBase &upper, const TextBase &asGiven, const char *keyword, Options &options,
+                   TextBase &patterns) {
+    size_t at = FindKeywordWord(upper, keyword);
+    if (at == TextBase::npos) return;
+    KeywordValue(patterns, upper, at, keyword);
+    if (HoldsPattern(patterns)) return;
+    patterns.Clear();
+    NoteInvalidValue(options, upper, asGiven, at);
+}
+
+void ParseSpaceOptions(const TextBase &upper, const TextBase &asGiven, Options &options) {
+    SpaceOptions &space = options.space;
+    space.limits = FindKeywordWord(upper, "LIMITS") != TextBase::npos;
+    ParseLevel(upper, asGiven, "WARN=", options, space.warningGiven, space.warningLevel);
+    ParseLevel(upper, asGiven, "ERROR=", options, space.errorGiven, space.errorLevel);
+    space.total = FindKeywordWord(upper, "TOTAL") != TextBase::npos;
+    space.autoextend = FindKeywordWord(upper, "AUTOEXTEND") != TextBase::npos;
+    ParsePatterns(upper, asGiven, "ONLY=", options, space.only);
+    ParsePatterns(upper, asGiven, "SKIP=", options, space.skip);
+    options.document.channelRoom = ChannelRoomFor(space, options.itemMode);
+}
+
 } // namespace
+
+size_t FindKeywordWord(const TextBase &upper, const char *keyword) {
+    size_t length = strlen(keyword);
+    bool valued = length > 0 && keyword[length - 1] == '=';
+    for (size_t at = upper.Find(keyword); at != TextBase::npos; at = upper.Find(keyword, at + 1)) {
+        char before = at == 0 ? ' ' : upper[at - 1];
+        char after = upper[at + length]; // 0 at the end
+        if (before != ' ' && before != ',') continue;
+        if (valued || after == '\0' || after == ' ' || after == ',') return at;
+    }
+    return TextBase::npos;
+}
+
+bool CheckOptions(const Options &options, TextBase &error) {
+    if (options.invalidValue.empty()) return true;
+    error.Format("Error 1035: Invalid Option-Value %s !", options.invalidValue.c_str());
+    return false;
+}
 
 void JoinOptionText(OptionText &text, const char *argument2, const char *argument3) {
     text.asGiven.Clear();
@@ -87,6 +154,7 @@ void ParseOptions(const TextBase &upper, const TextBase &asGiven, Options &optio
     options.parallel = KeywordNumber(upper, "PARALLEL=", 1, kMaxParallel);
 
     ShownOptions(options.shownOptions, asGiven);
+    ParseSpaceOptions(upper, asGiven, options);
 }
 
 void ItemModeOptionText(TextBase &asGiven) {

@@ -32,6 +32,10 @@ struct Options {
     FixedText<kOptionTextCapacity> shownOptions; // the options as the verbose option line shows them
     uint32_t timeoutSeconds = kDefaultTimeoutSeconds; // "TIMEOUT=n": the run ends in time
     uint32_t parallel = 1;                            // "PARALLEL=n": systems connected at once
+    // LIMITS, WARN=n, ERROR=n, TOTAL, AUTOEXTEND, ONLY=p1;p2, SKIP=p1;p2: whole words only, so that
+    // a tablespace pattern or an item name holding "TOTAL" is no keyword.
+    SpaceOptions space;
+    FixedText<kOptionTextCapacity> invalidValue; // the first of them with a value that cannot be used
 };
 
 // The option text as given and its upper-cased copy, character for character at the same places.
@@ -45,6 +49,14 @@ void JoinOptionText(OptionText &text, const char *argument2, const char *argumen
 
 // Parses the option text (upper-cased copy and as typed) into the record.
 void ParseOptions(const TextBase &upper, const TextBase &asGiven, Options &options);
+
+// Error 1035 for a keyword whose value cannot be used (WARN=9x, ONLY= without a pattern); false
+// with the message then.
+bool CheckOptions(const Options &options, TextBase &error);
+
+// Where a keyword stands as a word of its own: at the start or behind a blank or comma, and, unless
+// it ends in "=", followed by a blank, a comma or the end. npos when it does not.
+size_t FindKeywordWord(const TextBase &upper, const char *keyword);
 
 // The item-mode form of the option text as given: every ':' a blank, cut at the first " @".
 void ItemModeOptionText(TextBase &asGiven);

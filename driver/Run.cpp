@@ -108,6 +108,7 @@ bool EvaluateConnectedSystem(RunContext &run, SpaceResult &space, TextBase &erro
     request.itemMode = run.itemMode;
     request.itemName = run.listing.itemName.c_str();
     request.itemChannelName = run.itemChannelName.c_str();
+    request.keywords = run.options.space;
     EvaluateSpaceFigures(run.connectionHandle, request, space);
     return true;
 }
@@ -206,6 +207,7 @@ bool StartUp(RunContext &run, int argc, char **argv, TextBase &error) {
     run.argument2 = argc > 2 && argv[2] != nullptr ? argv[2] : "";
     JoinOptionText(run.commandLine, argc > 2 ? argv[2] : nullptr, argc > 3 ? argv[3] : nullptr);
     ParseOptions(run.commandLine.upper, run.commandLine.asGiven, run.commandOptions);
+    if (!CheckOptions(run.commandOptions, error)) return false;
     run.options = run.commandOptions;
 
     ResolveProfileName(run.commandOptions.itemMode ? "Quorvane.Prf" : argv[1], run.location);
@@ -354,6 +356,7 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
     itemText.upper.ToUpper();
     ItemModeOptionText(itemText.asGiven);
     ParseOptions(itemText.upper, itemText.asGiven, run.options);
+    if (!CheckOptions(run.options, error)) return false;
     ConfigureForRun(run);
     MoveDeadline(run.startMs + run.options.timeoutSeconds * uint64_t{1000});
 
@@ -380,9 +383,16 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
 
     {
         OutputGuard guard;
-        FixedText<255> summary;
+        FixedText<511> summary;
         AppendItemSummary(summary, run, run.noSystems, run.failed);
-        ComposeClosingSummary(output::document.buffer, summary.c_str());
+        ItemTally tally{run.noSystems, run.processed, run.failed};
+        AppendItemHealth(summary, run.options.space, tally);
+        DiscardDocument();
+        BeginText();
+        AppendTextContent(summary.c_str());
+        EndText();
+        WriteItemHealth(run.options.space, run.listing.itemName.c_str(), tally);
+        EndDocument();
         FlushDocument();
         WriteOut("\n");
         run.itemDocumentStarted = false;

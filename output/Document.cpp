@@ -1,5 +1,6 @@
 #include "output/Document.h"
 
+#include <cinttypes>
 #include <initializer_list>
 
 #include "platform/Platform.h"
@@ -26,6 +27,27 @@ void NormaliseUnit(TextBase &unit) {
 
 TextBase &buffer = output::document.buffer;
 const OutputMode &outputMode = output::document.settings.mode;
+
+// The warning and limit elements of a channel.
+void AppendChannelExtras(const ChannelExtras &extras) {
+    if (extras.sensorWarning) buffer.Append("\n<Warning>1</Warning>");
+    if (!extras.warningLevel && !extras.errorLevel) return;
+    buffer.Append("\n<LimitMode>1</LimitMode>");
+    if (extras.warningLevel)
+        buffer.AppendFormat("\n<LimitMaxWarning>%" PRId64 "</LimitMaxWarning>", extras.maxWarning);
+    if (extras.errorLevel)
+        buffer.AppendFormat("\n<LimitMaxError>%" PRId64 "</LimitMaxError>", extras.maxError);
+    if (extras.warningLevel) {
+        buffer.Append("\n<LimitWarningMsg>");
+        AppendXmlEscaped(buffer, extras.warningMessage);
+        buffer.Append("</LimitWarningMsg>");
+    }
+    if (extras.errorLevel) {
+        buffer.Append("\n<LimitErrorMsg>");
+        AppendXmlEscaped(buffer, extras.errorMessage);
+        buffer.Append("</LimitErrorMsg>");
+    }
+}
 
 } // namespace
 
@@ -118,6 +140,17 @@ void ComposeClosingSummary(TextBase &out, const char *summary) {
 }
 
 void WriteChannel(const char *channelName, const char *value, const char *unit) {
+    WriteChannel(channelName, value, unit, ChannelExtras());
+}
+
+void WriteChannel(const char *channelName, const char *value, const char *unit, const ChannelExtras &extras) {
+    // A held-back channel is no channel at all: CH= and the Ostravel limit do not count it.
+    int32_t room = output::document.settings.channelRoom;
+    if (room > 0 && output::document.channelsWritten >= room) {
+        ++output::document.channelsLeftOut;
+        return;
+    }
+    ++output::document.channelsWritten;
     int32_t channelNumber = ++output::document.channelCount;
     if (outputMode == OutputMode::Ostravel && channelNumber > 10) return;
 
@@ -149,17 +182,27 @@ void WriteChannel(const char *channelName, const char *value, const char *unit) 
         buffer.Append("\n<Result><Channel>");
         AppendXmlEscaped(buffer, channelName);
         buffer.Append("</Channel>");
-        if (!unitCopy.empty()) {
+        if (extras.prtgUnit != nullptr) {
+            buffer.Append("\n<Unit>").Append(extras.prtgUnit).Append("</Unit>");
+        } else if (!unitCopy.empty()) {
             buffer.Append("\n<Unit>Custom</Unit>\n<CustomUnit>");
             AppendXmlEscaped(buffer, unitCopy.c_str());
             buffer.Append("</CustomUnit>");
         }
         buffer.Append("\n<Value>");
         AppendXmlEscaped(buffer, valueCopy.c_str());
-        buffer.Append("</Value></Result>\n");
+        buffer.Append("</Value>");
+        AppendChannelExtras(extras);
+        buffer.Append("</Result>\n");
         return;
     }
 }
+
+int32_t ChannelRoom() { return output::document.settings.channelRoom; }
+
+void SetChannelRoom(int32_t room) { output::document.settings.channelRoom = room; }
+
+int32_t ChannelsLeftOut() { return output::document.channelsLeftOut; }
 
 namespace {
 

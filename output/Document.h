@@ -18,11 +18,33 @@ struct ChannelSelection {
     int64_t number = 0;
 };
 
+// PRTG takes at most 50 channels per sensor and drops the rest without a word.
+constexpr int32_t kPrtgChannelLimit = 50;
+
 // What the writer is told by the run driver; the driver sets it from the parsed options.
 struct DocumentSettings {
     OutputMode mode = OutputMode::ExeXml;
     ChannelSelection channel;
     bool forPerson = false; // verbose: progress lines for a person stand between the pieces
+    // The channel guard: how many channels the document may hold; 0, no guard. Channels past it
+    // are left out and counted, in every mode.
+    int32_t channelRoom = 0;
+};
+
+// What a channel carries besides name, value and unit: PRTG's own unit, the warning state, and
+// limits that PRTG applies when it creates the channel. Only the XML document shows them; the line
+// modes ignore them.
+struct ChannelExtras {
+    const char *prtgUnit = nullptr; // "Percent", "Count": in place of the custom unit
+    // <Warning>1</Warning>: PRTG knows the warning only as a channel's, and shows the whole sensor
+    // as Warning when one channel has it.
+    bool sensorWarning = false;
+    bool warningLevel = false;
+    int64_t maxWarning = 0;
+    const char *warningMessage = "";
+    bool errorLevel = false;
+    int64_t maxError = 0;
+    const char *errorMessage = "";
 };
 
 constexpr size_t kDocumentCapacity = 4095;
@@ -36,6 +58,8 @@ struct SensorDocument {
     DocumentSettings settings;
     int32_t channelCount = 0;
     bool openOnOutput = false; // the start of a result document is out, its end is not
+    int32_t channelsWritten = 0; // channels the guard let through
+    int32_t channelsLeftOut = 0; // channels the guard held back
 };
 
 extern SensorDocument document;
@@ -52,6 +76,12 @@ void AppendTextContent(const char *text);
 void EndText();
 void EndDocument();
 void WriteChannel(const char *channelName, const char *value, const char *unit);
+void WriteChannel(const char *channelName, const char *value, const char *unit, const ChannelExtras &extras);
+
+// The channel guard's room (see DocumentSettings) and what it has held back so far.
+int32_t ChannelRoom();
+void SetChannelRoom(int32_t room);
+int32_t ChannelsLeftOut();
 // Rebuilds the buffer as the PRTG error document, in every output mode.
 void WriteErrorDocument(const char *errorText);
 

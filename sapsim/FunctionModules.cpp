@@ -71,6 +71,9 @@ std::vector<Row> TablespaceRows(const Source &source) {
         row.record["TSIZE"] = Scalar::Number(tablespace.sizeKb);
         row.record["TFREE"] = Scalar::Number(tablespace.freeKb);
         row.record["TPCTUSED"] = Scalar::Number(PercentUsed(tablespace));
+        row.record["STATUS"] = Scalar::Text(tablespace.status);
+        row.record["TSAU"] = Scalar::Text(std::to_string(tablespace.autoextendKb));
+        row.record["TSAUPCT"] = Scalar::Number(tablespace.autoextendPct);
         rows.push_back(std::move(row));
     }
     for (const std::vector<std::uint8_t> &bytes : source.system.rows) {

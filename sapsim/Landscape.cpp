@@ -18,6 +18,9 @@ using Json = nlohmann::json;
 constexpr std::size_t kMaxFileSize = 16u << 20;
 constexpr std::int64_t kMaxLatencyMs = 600000;
 constexpr std::int64_t kMaxKilobytes = 999999999999999; // 15 digits of a packed size field
+// TSAU is a text of 14 characters: 14 digits, or a sign and 13.
+constexpr std::int64_t kMaxAutoextendKilobytes = 99999999999999;
+constexpr std::int64_t kMinAutoextendKilobytes = -9999999999999;
 constexpr std::int64_t kMaxNumber = 999999999999999999; // 18 digits
 
 // Builds the document from the parser's events and keeps where the first error lies.
@@ -306,7 +309,8 @@ Faults ReadFaults(const Json &value, const std::string &path) {
 
 Tablespace ReadTablespace(const Json &value, const std::string &path) {
     ExpectObject(value, path);
-    ExpectKeys(value, path, {"name", "size_kb", "free_kb", "pct_used"});
+    ExpectKeys(value, path,
+               {"name", "size_kb", "free_kb", "pct_used", "status", "autoextend_kb", "autoextend_pct"});
     Tablespace tablespace;
     std::optional<std::string> name = OptionalText(value, "name", path);
     if (!name) Reject(path, "\"name\" is missing");
@@ -321,6 +325,16 @@ Tablespace ReadTablespace(const Json &value, const std::string &path) {
         tablespace.pctUsed =
             NumberOf(*pct, Member(path, "pct_used"), std::numeric_limits<std::int32_t>::min(),
                      std::numeric_limits<std::int32_t>::max());
+    }
+    if (std::optional<std::string> status = OptionalText(value, "status", path)) tablespace.status = *status;
+    if (const Json *kb = Find(value, "autoextend_kb")) {
+        tablespace.autoextendKb =
+            NumberOf(*kb, Member(path, "autoextend_kb"), kMinAutoextendKilobytes, kMaxAutoextendKilobytes);
+    }
+    if (const Json *pct = Find(value, "autoextend_pct")) {
+        tablespace.autoextendPct = static_cast<std::int32_t>(
+            NumberOf(*pct, Member(path, "autoextend_pct"), std::numeric_limits<std::int32_t>::min(),
+                     std::numeric_limits<std::int32_t>::max()));
     }
     return tablespace;
 }

@@ -46,6 +46,9 @@ struct Tablespace {
     std::int64_t sizeKb = 0;
     std::int64_t freeKb = 0;
     std::optional<std::int64_t> pctUsed;
+    std::string status = "ONLINE";  // STATUS
+    std::int64_t autoextendKb = 0;  // TSAU, the size the tablespace may grow to, sent as text
+    std::int32_t autoextendPct = 0; // TSAUPCT, the used share of that size
 };
 
 struct System {

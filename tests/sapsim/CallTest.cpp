@@ -107,11 +107,12 @@ TEST_F(CallTest, CurrentSizesAppendsOneRowPerTablespaceThenTheRawRows) {
     EXPECT_EQ("PSAPSR3" + std::string(23, ' '), TextAt(first, 0, 30));
     EXPECT_EQ("0000", Hex(static_cast<const char *>(first) + 30, 2));
     EXPECT_EQ(0, IntegerAt(first, 32));
-    EXPECT_EQ(std::string(9, ' '), TextAt(first, 52, 9));
+    EXPECT_EQ("ONLINE   ", TextAt(first, 52, 9));
     EXPECT_EQ("000000001000000C", Hex(static_cast<const char *>(first) + 61, 8));
     EXPECT_EQ("000000000255555C", Hex(static_cast<const char *>(first) + 69, 8));
     EXPECT_EQ(74, IntegerAt(first, 80));
-    EXPECT_EQ(std::string(14, ' '), TextAt(first, 92, 14));
+    EXPECT_EQ("0" + std::string(13, ' '), TextAt(first, 92, 14));
+    EXPECT_EQ(0, IntegerAt(first, 108));
 
     const void *second = ItGetLine(table, 2);
     EXPECT_EQ("000000000499999D", Hex(static_cast<const char *>(second) + 69, 8));
@@ -124,6 +125,25 @@ TEST_F(CallTest, CurrentSizesAppendsOneRowPerTablespaceThenTheRawRows) {
     ASSERT_EQ(RFC_OK, CallCurrentSizes(connection, table, dateTime_, tablespaceRow_).outcome);
     EXPECT_EQ(10u, ItFill(table));
     EXPECT_EQ(0, ItDelete(table));
+}
+
+TEST_F(CallTest, TablespaceStatusAndAutoextendFigures) {
+    RFC_HANDLE connection = Connect(R"("tablespaces": [
+        { "name": "PSAPSR3", "size_kb": 1000, "free_kb": 30, "status": "OFFLINE",
+          "autoextend_kb": 99999999999999, "autoextend_pct": 60 },
+        { "name": "PSAPOLD", "status": "READ ONLY AND MORE", "autoextend_kb": -9999999999999, "autoextend_pct": -1 } ])");
+    ITAB_H table = ItCreate("TS", 112, 0, 0);
+    ASSERT_EQ(RFC_OK, CallCurrentSizes(connection, table, dateTime_, tablespaceRow_).outcome);
+    const void *first = ItGetLine(table, 1);
+    EXPECT_EQ("OFFLINE  ", TextAt(first, 52, 9));
+    EXPECT_EQ("99999999999999", TextAt(first, 92, 14));
+    EXPECT_EQ(60, IntegerAt(first, 108));
+    EXPECT_EQ(97, IntegerAt(first, 80));
+    const void *second = ItGetLine(table, 2);
+    EXPECT_EQ("READ ONLY", TextAt(second, 52, 9));
+    EXPECT_EQ("-9999999999999", TextAt(second, 92, 14));
+    EXPECT_EQ(-1, IntegerAt(second, 108));
+    ItDelete(table);
 }
 
 TEST_F(CallTest, WrongDescriptionShowsAsWrongData) {

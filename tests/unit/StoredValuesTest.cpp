@@ -17,6 +17,7 @@ TEST(StoredPasswordVectors, UnscrambleToTheirPasswords) {
         {":-57_iU}\"A{pYr~}7lt%u~'a", "Tst-Pass1"}, // examples/demo/TST.P00
         {":*56@<}znfJ>%ONmcCnj*wEx", "Bw-Pass1"},  // examples/demo/BWP.P00
         {">(57VjRb-hZ5qx,qtMZQdm6e", "Qas-Pass1"}, // examples/demo/QAS.P00
+        {"<,57Xu^`6pCeXbC0+dUhlk?s", "Erp-Pass1"}, // examples/demo/ERP.P00
         {"=.58}pbKnvmlPUouN_*c'uei", "secret"},
         {"?.56Gz6*tHkc[{Q?GK^E&3cb", "Init1234"},
         {">/4?u}5pk<aLybrU^xr{e.rW", "p@ss&<word>"},

@@ -1,0 +1,75 @@
+// The keywords that let the sensor change PRTG's state by itself: limits on the channels (LIMITS,
+// WARN=, ERROR=), a Total channel, the autoextend figures, tablespace filters (ONLY=, SKIP=) and,
+// with any of them, the channel guard. Without them the document is what it always was.
+#pragma once
+
+#include <cstdint>
+
+#include "output/Document.h"
+#include "platform/FixedText.h"
+#include "space/Patterns.h"
+
+// What the channels show: TPCTUSED, or the used space in decimal megabytes or gigabytes.
+enum class SizeUnit { Percent, Megabyte, Gigabyte };
+
+struct SpaceOptions {
+    bool limits = false;       // LIMITS, or WARN= / ERROR= alone
+    bool warningGiven = false; // WARN=n
+    int32_t warningLevel = 0;
+    bool errorGiven = false; // ERROR=n
+    int32_t errorLevel = 0;
+    bool total = false;      // TOTAL
+    bool autoextend = false; // AUTOEXTEND
+    // ONLY= and SKIP= upper-cased; empty when not given.
+    FixedText<kPatternListCapacity> only;
+    FixedText<kPatternListCapacity> skip;
+
+    bool Filtered() const { return !only.empty() || !skip.empty(); }
+    bool Any() const { return limits || total || autoextend || Filtered(); }
+};
+
+// Levels of percent channels when WARN= / ERROR= do not set them.
+constexpr int32_t kDefaultWarningPercent = 90;
+constexpr int32_t kDefaultErrorPercent = 95;
+
+// The levels of a tablespace, item or Total channel in its unit: for percent channels WARN= and
+// ERROR= or the defaults; for megabytes and gigabytes only what WARN= and ERROR= give.
+struct LimitLevels {
+    bool warning = false;
+    int64_t warningLevel = 0;
+    bool error = false;
+    int64_t errorLevel = 0;
+};
+LimitLevels ChannelLevels(const SpaceOptions &options, SizeUnit unit);
+
+// A limit message: "PRD: PSAPSR3 over 90 %".
+void LimitMessage(TextBase &message, const char *system, const char *subject, int64_t level, SizeUnit unit);
+
+// Writes a tablespace, item or Total channel. Under LIMITS a percent channel has PRTG's unit
+// Percent, and the channel carries its levels with messages naming the subject and the system.
+// With sensorWarning it carries the warning that turns the whole sensor yellow.
+void WriteSpaceChannel(const char *name, const char *value, const char *unit, const SpaceOptions &options,
+                       SizeUnit sizeUnit, const char *system, const char *subject, bool sensorWarning);
+
+// The channel guard's room: none without the keywords; PRTG's limit with them; in item mode one
+// less, kept for the "Failed systems" channel that comes with the summary.
+int32_t ChannelRoomFor(const SpaceOptions &options, bool itemMode);
+
+// Appends "- +7 not shown: <hint>" for channels the guard left out; nothing for none.
+void AppendLeftOutNote(TextBase &text, int64_t leftOut, const char *hint);
+
+// The counters of an item-mode run.
+struct ItemTally {
+    uint32_t noSystems = 0;
+    uint32_t processed = 0;
+    uint32_t failed = 0;
+};
+
+// Item mode's additions to its summary text: that nothing was processed (under LIMITS) and the
+// systems the guard left out.
+void AppendItemHealth(TextBase &summary, const SpaceOptions &options, const ItemTally &tally);
+
+// After item mode's text element, the "Failed systems" channel: under LIMITS, where its level warns
+// at any failure, and whenever the guard left systems out. It carries the warning when nothing was
+// processed or systems were left out; the systems' channels were out long before.
+void WriteItemHealth(const SpaceOptions &options, const char *itemName, const ItemTally &tally);
