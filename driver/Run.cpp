@@ -46,7 +46,11 @@ struct RunContext {
     std::atomic<bool> profileRead{false};
     bool itemDocumentStarted = false;
     bool systemInProgress = false;
+    bool lockMissNoted = false;
 };
+
+// How long an RFC step waits for the working directory's lock.
+constexpr uint32_t kLockWaitMs = 5000;
 
 // The one run of the process; the deadline watch ends it from its own thread.
 RunContext currentRun;
@@ -72,6 +76,14 @@ void BuildSystemLine(const RunContext &run, TextBase &systemLine) {
     const ConnectionFields &fields = run.connection;
     systemLine.Format("* %s %s, %s, %s, %s, %s", now.c_str(), run.location.name.c_str(), fields.shownHost.c_str(),
                       fields.destination.c_str(), fields.sysnr.c_str(), fields.client.c_str());
+}
+
+// A lock never blocks for good: a step that went on without it is told to a person at the console.
+void NoteMissedLock(RunContext &run) {
+    if (!run.commandOptions.verbose || run.lockMissNoted || !RfcStepMissedLock()) return;
+    run.lockMissNoted = true;
+    WriteOutFormat("* Working directory lock not obtained within %" PRIu32 " ms: went on without it\n",
+                   kLockWaitMs);
 }
 
 void WriteProcessedLine() {
@@ -110,6 +122,7 @@ bool EvaluateConnectedSystem(RunContext &run, SpaceResult &space, TextBase &erro
     request.itemChannelName = run.itemChannelName.c_str();
     request.keywords = run.options.space;
     EvaluateSpaceFigures(run.connectionHandle, request, space);
+    NoteMissedLock(run);
     return true;
 }
 
@@ -134,6 +147,7 @@ void OpenConnection(RunContext &run, TextBase &openFailure) {
     FixedText<127> cause;
     run.connectionHandle = OpenRfcConnection(run.connection, run.options.overrides, run.openRecords,
                                              ShowDestinationNotice(run), cause);
+    NoteMissedLock(run);
     if (run.connectionHandle != 0) return;
     openFailure.Format("Error 1011: RFC-Open for %s failed !", run.connection.destination.c_str());
     if (cause.empty()) {
@@ -213,6 +227,7 @@ bool StartUp(RunContext &run, int argc, char **argv, TextBase &error) {
     ResolveProfileName(run.commandOptions.itemMode ? "Quorvane.Prf" : argv[1], run.location);
     run.itemMode = run.commandOptions.itemMode || run.location.globalListing;
     ConfigureForRun(run);
+    ConfigureRfcSteps(kLockWaitMs);
     StartDeadlineWatch(run.startMs + run.commandOptions.timeoutSeconds * uint64_t{1000}, DeadlineReached);
     return true;
 }

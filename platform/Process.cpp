@@ -41,7 +41,9 @@ struct DirectoryLock {
     HANDLE mutex = nullptr;
 #else
     int descriptor = -1;
+    pid_t opener = 0; // a forked child must open its own: a shared descriptor shares the lock
 #endif
+    uint32_t directory = 0; // the working directory the lock belongs to
 };
 
 DirectoryLock directoryLock;
@@ -97,11 +99,27 @@ void *WatchDeadline(void *) {
 
 bool AcquireDirectoryLock(uint32_t waitMs) {
     platform::DirectoryLock &lock = platform::directoryLock;
+#if !defined(_WIN32)
+    if (lock.held && lock.opener != getpid()) lock.held = false;
+#endif
     if (lock.held) return true;
     FixedText<127> name;
+    uint32_t directory = platform::DirectoryHash();
+#if defined(_WIN32)
+    if (lock.mutex != nullptr && lock.directory != directory) {
+        CloseHandle(lock.mutex);
+        lock.mutex = nullptr;
+    }
+#else
+    if (lock.descriptor >= 0 && lock.directory != directory) {
+        close(lock.descriptor);
+        lock.descriptor = -1;
+    }
+#endif
+    lock.directory = directory;
 #if defined(_WIN32)
     if (lock.mutex == nullptr) {
-        name.Format("Local\\Marrowind-%08x", static_cast<unsigned>(platform::DirectoryHash()));
+        name.Format("Local\\Marrowind-%08x", static_cast<unsigned>(directory));
         lock.mutex = CreateMutexA(nullptr, FALSE, name.c_str());
         if (lock.mutex == nullptr) return false;
     }
@@ -109,13 +127,19 @@ bool AcquireDirectoryLock(uint32_t waitMs) {
     // An abandoned mutex was held by a process that ended: it is ours now.
     lock.held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
 #else
+    if (lock.descriptor >= 0 && lock.opener != getpid()) {
+        close(lock.descriptor);
+        lock.descriptor = -1;
+        lock.held = false;
+    }
     if (lock.descriptor < 0) {
-        const char *directory = getenv("TMPDIR");
-        if (directory == nullptr || directory[0] == '\0') directory = "/tmp";
-        name.Format("%s/marrowind-%08x.lck", directory, static_cast<unsigned>(platform::DirectoryHash()));
+        const char *folder = getenv("TMPDIR");
+        if (folder == nullptr || folder[0] == '\0') folder = "/tmp";
+        name.Format("%s/marrowind-%08x.lck", folder, static_cast<unsigned>(directory));
         if (name.truncated()) return false;
         lock.descriptor = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (lock.descriptor < 0) return false;
+        lock.opener = getpid();
     }
     uint64_t until = MonotonicMilliseconds() + waitMs;
     for (;;) {

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 
 #include "TempDirectory.h"
 #include "driver/Listing.h"
 #include "driver/Options.h"
 #include "platform/Platform.h"
+#include "platform/Process.h"
 #include "rfc/Rfc.h"
 
 namespace {
@@ -59,6 +63,42 @@ TEST(TraceNotice, OnlyWhatThisRunsStepsAppended) {
         AppendToTrace(dir, "**** ERROR z\n");
     }
     EXPECT_EQ(notice(), "Error 1011: x - Please Check Trace-File !");
+}
+
+// Another process holds the working directory's lock: the step waits its bounded time, goes on
+// without it, and what the trace file received meanwhile is not quoted (it may be the other's).
+TEST(TraceNotice, AStepThatCannotHaveTheLockGoesOnAndQuotesNothing) {
+    TempDirectory dir;
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t holder = fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        char byte = AcquireDirectoryLock(1000) ? 'y' : 'n';
+        if (write(ready[1], &byte, 1) != 1) _exit(1);
+        SleepMilliseconds(3000);
+        _exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    ASSERT_EQ(byte, 'y');
+    ConfigureRfcSteps(100);
+    BeginSystemTrace();
+    {
+        RfcStep step("RfcOpen");
+        EXPECT_FALSE(step.Locked());
+        AppendToTrace(dir, "**** ERROR y\nERROR       whose text is this?\n");
+    }
+    EXPECT_TRUE(RfcStepMissedLock());
+    FixedText<255> message("Error 1011: x");
+    AppendTraceNotice(message);
+    EXPECT_STREQ(message.c_str(), "Error 1011: x - Look for Trace-File");
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    ConfigureRfcSteps(5000);
+    // The lock of a process that ended is free again.
+    EXPECT_TRUE(AcquireDirectoryLock(1000));
+    ReleaseDirectoryLock();
 }
 
 TEST(TraceNotice, MissingEmptyAndTextlessTraceFiles) {
