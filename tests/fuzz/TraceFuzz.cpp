@@ -1,0 +1,59 @@
+// The trace reader, over any bytes of "Dev_Rfc.Trc" and any mark of where this run's part begins.
+//
+// Input: two bytes for the mark (its offset into the file, or -1 for a file that could not be
+// measured), one byte choosing the message's capacity, then the trace file's bytes. Properties: the
+// notice appended equals a model of the reading rules written here with std::string, and a message
+// of small capacity holds exactly the front of it.
+#include <string>
+
+#include "FuzzSupport.h"
+#include "output/Document.h"
+#include "rfc/Rfc.h"
+
+namespace {
+
+std::string ExpectedNotice(const std::string &content, int64_t mark) {
+    if (mark < 0 || static_cast<int64_t>(content.size()) <= mark) return " - Look for Trace-File";
+    std::string kept;
+    for (const std::string &line : fuzz::TextLinePieces(content.substr(static_cast<size_t>(mark)), 99)) {
+        if (line.rfind("**** ERROR ", 0) == 0) kept.clear();
+        if (line.rfind("ERROR ", 0) == 0) kept = line.size() > 12 ? line.substr(12) : "";
+        if (line.size() >= 15 && line.compare(7, 8, "======> ") == 0) kept = line.substr(15);
+        if (!kept.empty()) kept = fuzz::StripLineEnd(kept);
+    }
+    return kept.empty() ? " - Please Check Trace-File !" : " - " + kept;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    fuzz::Input input(data, size);
+    uint16_t markWord = input.Word();
+    uint8_t capacityChoice = input.Byte();
+    std::string content = input.Rest();
+    fuzz::WriteFile("Dev_Rfc.Trc", content);
+    TraceMark mark;
+    mark.length = markWord == 0xFFFF ? -1 : static_cast<int64_t>(markWord % (content.size() + 2));
+
+    const std::string prefix = "Error 1014: RFC-Failure raised !";
+    std::string expected = prefix + ExpectedNotice(content, mark.length);
+    if (capacityChoice & 1) {
+        FixedText<kDocumentCapacity> message(prefix.c_str());
+        AppendTraceNotice(message, mark);
+        fuzz::Check(expected == message.c_str(), "notice: " + expected + " / " + message.c_str());
+    } else {
+        FixedText<127> message(prefix.c_str());
+        AppendTraceNotice(message, mark);
+        fuzz::Check(expected.substr(0, 127) == message.c_str(), "cut notice");
+        fuzz::Check(message.truncated() == (expected.size() > 127), "cut notice marked");
+    }
+
+    // The mark of the file as it stands: nothing behind it.
+    TraceMark now;
+    MarkTrace(now);
+    fuzz::Check(now.length == static_cast<int64_t>(content.size()), "trace mark is the file's length");
+    FixedText<127> nothing;
+    AppendTraceNotice(nothing, now);
+    fuzz::Check(nothing.Equals(" - Look for Trace-File"), "nothing new in the trace file");
+    return 0;
+}
