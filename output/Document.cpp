@@ -11,6 +11,8 @@ SensorDocument document;
 namespace {
 
 constexpr size_t kPrivateCopyCapacity = 123;
+// "</Text>\n" and "\n</Prtg>\n".
+constexpr size_t kTextClosingReserve = 17;
 
 // Line modes show the unit as a short sign.
 void NormaliseUnit(TextBase &unit) {
@@ -28,7 +30,10 @@ const OutputMode &outputMode = output::document.settings.mode;
 
 } // namespace
 
-void AppendXmlEscaped(TextBase &out, const char *text) {
+void AppendXmlEscaped(TextBase &out, const char *text) { AppendXmlEscaped(out, text, out.capacity()); }
+
+void AppendXmlEscaped(TextBase &out, const char *text, size_t limit) {
+    if (limit > out.capacity()) limit = out.capacity();
     for (; *text != '\0'; ++text) {
         unsigned char c = static_cast<unsigned char>(*text);
         FixedText<7> piece;
@@ -47,7 +52,7 @@ void AppendXmlEscaped(TextBase &out, const char *text) {
             piece.AppendChar(static_cast<char>(c));
         }
         // An entity goes in whole or not at all, so a cut text stays well-formed.
-        if (out.size() + piece.size() > out.capacity()) {
+        if (out.size() + piece.size() > limit) {
             size_t before = out.size();
             out.AppendRepeated(' ', out.capacity() - before + 1); // marks the text as cut
             out.Cut(before);
@@ -80,7 +85,8 @@ void BeginText() { buffer.Append(outputMode == OutputMode::ExeXml ? "\n<Text>" :
 
 void AppendTextContent(const char *text) {
     if (outputMode == OutputMode::ExeXml) {
-        AppendXmlEscaped(buffer, text);
+        // Whatever the text, the closing tags of the text and of the document still fit behind it.
+        AppendXmlEscaped(buffer, text, buffer.capacity() - kTextClosingReserve);
     } else {
         buffer.Append(text);
     }
@@ -105,6 +111,9 @@ void WriteChannel(const char *channelName, const char *value, const char *unit) 
     FixedText<kPrivateCopyCapacity> key(channelName);
     CleanChannelKey(key);
     FixedText<kPrivateCopyCapacity> unitCopy(unit);
+    // The XML element takes the name through a private copy as well, so that the whole element
+    // always fits in the emptied buffer (names of the program's own are at most 47 characters).
+    FixedText<kPrivateCopyCapacity> nameCopy(channelName);
 
     switch (outputMode) {
     case OutputMode::Ostravel:
@@ -126,7 +135,7 @@ void WriteChannel(const char *channelName, const char *value, const char *unit) 
     }
     case OutputMode::ExeXml:
         buffer.Append("\n<Result><Channel>");
-        AppendXmlEscaped(buffer, channelName);
+        AppendXmlEscaped(buffer, nameCopy.c_str());
         buffer.Append("</Channel>");
         if (!unitCopy.empty()) {
             buffer.Append("\n<Unit>Custom</Unit>\n<CustomUnit>");
