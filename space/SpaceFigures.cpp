@@ -6,6 +6,7 @@
 #include "rfc/Rfc.h"
 #include "rfc/Structures.h"
 #include "space/Conversions.h"
+#include "space/WideSum.h"
 
 int64_t PackedKilobytes(const uint8_t *field) {
     FixedText<2 * kPackedSizeLength> text;
@@ -16,12 +17,18 @@ int64_t PackedKilobytes(const uint8_t *field) {
 int64_t UsagePercent(int64_t totalSize, int64_t totalFree) {
     int64_t hundredth = totalSize / 100;
     if (hundredth == 0) return 0;
-    return 100 - totalFree / hundredth;
+    // 100 - free / -1 without the one quotient that overflows (the smallest figure by -1).
+    if (hundredth == -1) return SaturatingAdd(100, totalFree);
+    return SaturatingSubtract(100, totalFree / hundredth);
 }
 
 void AppendSpaceSummary(TextBase &text, const char *destination, uint32_t rowCount, int64_t totalSize,
                         int64_t totalFree) {
-    int64_t used = totalSize - totalFree;
+    AppendSpaceSummary(text, destination, rowCount, totalSize, totalFree, SaturatingSubtract(totalSize, totalFree));
+}
+
+void AppendSpaceSummary(TextBase &text, const char *destination, uint32_t rowCount, int64_t totalSize,
+                        int64_t totalFree, int64_t used) {
     text.Append("(").Append(destination).Append(") OraSizes: NoSpc=");
     AppendGroupedFigure(text, rowCount);
     text.Append(", DataSz=");
@@ -91,20 +98,23 @@ void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceR
     result.outcome = CallCurrentSizes(handle, answer, table, result.exceptionText);
     if (result.outcome == RFC_OK) {
         uint32_t rowCount = 0;
-        int64_t totalSize = 0;
-        int64_t totalFree = 0;
+        WideSum totalSize;
+        WideSum totalFree;
         for (unsigned i = 1; i <= ItFill(table); ++i) {
             const uint8_t *row = FetchRow(table, i);
             ++rowCount;
-            totalSize += PackedKilobytes(row + kTsizeOffset);
-            totalFree += PackedKilobytes(row + kTfreeOffset);
+            totalSize.Add(PackedKilobytes(row + kTsizeOffset));
+            totalFree.Add(PackedKilobytes(row + kTfreeOffset));
         }
+        WideSum used = totalSize;
+        used.Subtract(totalFree);
 
         if (!request.itemMode) {
             BeginDocument();
             BeginText();
             FixedText<255> summary;
-            AppendSpaceSummary(summary, request.destination, rowCount, totalSize, totalFree);
+            AppendSpaceSummary(summary, request.destination, rowCount, totalSize.Held(), totalFree.Held(),
+                               used.Held());
             AppendTextContent(summary.c_str());
             EndText();
         }

@@ -20,12 +20,15 @@ constexpr size_t kTpctusedOffset = 80;
 int64_t PackedKilobytes(const uint8_t *field);
 
 // The usage in percent as the summary shows it: 100 - free / (size / 100), both divisions
-// truncating; 0 when size / 100 is 0.
+// truncating; 0 when size / 100 is 0; held to the 64-bit range where the totals are extreme.
 int64_t UsagePercent(int64_t totalSize, int64_t totalFree);
 
-// Appends the space summary line for the figures.
+// Appends the space summary line for the figures: the totals and the used space, each the exact
+// sum over the rows held to the 64-bit range (without `used`: size - free, held likewise).
 void AppendSpaceSummary(TextBase &text, const char *destination, uint32_t rowCount, int64_t totalSize,
                         int64_t totalFree);
+void AppendSpaceSummary(TextBase &text, const char *destination, uint32_t rowCount, int64_t totalSize,
+                        int64_t totalFree, int64_t used);
 
 // What the channels show: TPCTUSED, or the used space in decimal megabytes or gigabytes.
 enum class SizeUnit { Percent, Megabyte, Gigabyte };

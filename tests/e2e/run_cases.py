@@ -30,7 +30,8 @@ A case file holds directives, then sections:
 
 Section text ends at the next "===" line; its lines are joined with line feeds and end with one
 (unless "noeol" is given). In file sections {SCRAMBLED:password} becomes the stored value of the
-password, made by the profile tool. In expected texts {TIME} matches a time of day HH:MM:SS, {DATE}
+password, made by the profile tool, and {REPEAT n}text{END REPEAT} the text n times (a landscape
+of thousands of tablespaces stays a few lines). In expected texts {TIME} matches a time of day HH:MM:SS, {DATE}
 a date YYYYMMDD, {HHMMSS} a time without colons and {ANYTEXT} any text within one line (such as
 the program's own path). Standard output is compared after turning CR LF
 into LF (the Windows console writes CR LF); nothing else is relaxed.
@@ -204,6 +205,8 @@ def run_case(case, args):
     try:
         for name, text, crlf in case.files:
             text = re.sub(r"\{SCRAMBLED:([^}]*)\}", lambda m: scramble(args.tool, m.group(1), []), text)
+            text = re.sub(r"\{REPEAT (\d+)\}(.*?)\{END REPEAT\}", lambda m: m.group(2) * int(m.group(1)), text,
+                          flags=re.S)
             data = text.encode("latin-1")
             if crlf:
                 data = data.replace(b"\n", b"\r\n")
