@@ -12,10 +12,17 @@
 // letter with its colon stands for the file-system root: "C:\PRTG_Path.Txt" is "/PRTG_Path.Txt".
 void NativeFileName(TextBase &native, const char *windowsName);
 
-// Opens a file by its Windows-style name. A name that was cut (truncated text), an empty name and
-// a directory never open. Mode as for fopen; text files are opened "rb" and read with ReadTextLine.
+// Opens a file by its Windows-style name. A name that was cut (truncated text) and an empty name
+// never open. For reading (a mode beginning with "r") only a regular file opens: never a directory,
+// a FIFO or a device (a FIFO without a writer or an endless device would hold the run), and the
+// open itself does not wait. Mode as for fopen; text files are opened "rb" and read with
+// ReadTextLine.
 FILE *OpenFile(const TextBase &windowsName, const char *mode);
 FILE *OpenFile(const char *windowsName, const char *mode);
+// Opens a file for appending, creating it when missing, but never through a link: a symbolic link
+// (on Windows any reparse point) or anything but a regular file of that name does not open, so
+// the lines cannot land elsewhere.
+FILE *OpenAppendFile(const char *windowsName);
 void CloseFile(FILE *&file);
 bool FileExists(const TextBase &windowsName);
 void RemoveFile(const char *windowsName);
@@ -26,6 +33,21 @@ void RemoveFile(const char *windowsName);
 // mode does, so CR LF and LF files read alike everywhere. A zero byte ends the text (the rest of the
 // piece is consumed). Returns false at the end of the file when nothing was read.
 bool ReadTextLine(FILE *file, TextBase &line, size_t maxChars);
+
+// How much a reader takes of a text file at most: a profile or a listing is far smaller, and a
+// file that keeps growing must not hold the run.
+constexpr int64_t kMaxTextFileBytes = int64_t{1} << 20;
+struct ReadBudget {
+    int64_t left = kMaxTextFileBytes;
+};
+enum class LineRead {
+    Line,  // a piece was read
+    End,   // the end of the file, nothing read
+    Failed // a read error, or the file goes on beyond the budget: the file cannot be read, and
+           // what came before is no whole file either
+};
+// ReadTextLine within a budget, telling the end of the file from a failed read.
+LineRead ReadTextLine(FILE *file, TextBase &line, size_t maxChars, ReadBudget &budget);
 
 // Reads one line from standard input, without echo and after the prompt on standard error when
 // standard input is a terminal; the line end is removed. Returns false at the end of input.

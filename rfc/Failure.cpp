@@ -8,6 +8,7 @@
 namespace {
 
 constexpr size_t kTraceLinePiece = 99;
+constexpr int64_t kTraceTailBytes = 64 * 1024;
 
 } // namespace
 
@@ -26,9 +27,14 @@ void AppendTraceNotice(TextBase &message, const TraceMark &mark) {
         message.Append(" - Look for Trace-File");
         return;
     }
+    // At most the last part of what this run appended is read: a file that keeps growing does
+    // not hold the run, and the error text stands at the end of it.
+    ReadBudget budget;
+    budget.left = kTraceTailBytes;
+    if (length - mark.length > kTraceTailBytes) SeekTo(trace, length - kTraceTailBytes);
     FixedText<kTraceLinePiece> kept;
     FixedText<kTraceLinePiece> line;
-    while (ReadTextLine(trace, line, kTraceLinePiece)) {
+    while (ReadTextLine(trace, line, kTraceLinePiece, budget) == LineRead::Line) {
         if (line.StartsWith("**** ERROR ")) kept.Clear();
         if (line.StartsWith("ERROR ")) {
             kept.Clear();

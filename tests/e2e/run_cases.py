@@ -12,6 +12,8 @@ A case file holds directives, then sections:
     left: Dev_Rfc.Trc PRD.P00     the exact set of files (blank-separated) in the directory after the run
     only: windows                 run this case only with a Windows launcher (or "native")
     dir: Dev_Rfc.Trc              an empty directory made in the working directory before the run
+    fifo: PRD.P00                 a FIFO (named pipe) made in the working directory (native runs only)
+    link: PRD.P00 /dev/zero       a symbolic link to a path, {WORKDIR} allowed (native runs only)
     stdout: full                  standard output goes to /dev/full, where every write fails
     xml: no                       standard output is not a PRTG document (verbose output, a line
                                   mode chosen by a sensor definition, a usage text); without it,
@@ -65,6 +67,8 @@ class Case:
         self.only = None
         self.xml = None
         self.dirs = []
+        self.fifos = []
+        self.links = []  # (name, target)
         self.stdout_full = False
         self.files = []  # (name, bytes, crlf)
         self.stdout = None
@@ -134,6 +138,11 @@ class Case:
                 self.only = value.strip()
             elif key == "dir":
                 self.dirs.append(value.strip())
+            elif key == "fifo":
+                self.fifos.append(value.strip())
+            elif key == "link":
+                name, target = value.split()
+                self.links.append((name, target))
             elif key == "stdout":
                 self.stdout_full = value.strip() == "full"
             elif key == "xml":
@@ -198,7 +207,7 @@ def run_case(case, args):
     windows = bool(args.launcher)
     if case.only == "windows" and not windows:
         return None, "Windows only"
-    if case.only == "native" and windows:
+    if (case.only == "native" or case.fifos or case.links) and windows:
         return None, "native only"
     workdir = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-", dir=args.workroot)
     drive_files = []
@@ -223,6 +232,10 @@ def run_case(case, args):
 
         for name in case.dirs:
             os.makedirs(os.path.join(workdir, *name.split("\\")), exist_ok=True)
+        for name in case.fifos:
+            os.mkfifo(os.path.join(workdir, name))
+        for name, target in case.links:
+            os.symlink(target.replace("{WORKDIR}", workdir), os.path.join(workdir, name))
         launcher = args.launcher.split() if args.launcher else []
         program = os.path.abspath(args.program)
         arguments = [a.replace("{WORKDIR}", workdir) for a in case.args]
