@@ -1,8 +1,8 @@
 // Both listing readers ("Quorvane.Prf" of ITEM= and "SAP Quorvane.Gbl" of GLOBAL) with the sensor
 // definition, over any bytes.
 //
-// Input: one byte (bit 0: which listing file; bits 1-7: how often the content is repeated, so that
-// a listing can outgrow its 65,535 characters), the option text up to a line feed, then the
+// Input: one byte (bit 0: which listing file; with bit 7, bits 1-6 tell how often the content is
+// repeated, so that a listing can outgrow its 65,535 characters), the option text up to a line feed, then the
 // listing file's bytes. Properties: the outcome, the error text, the server listing, the count of
 // entries left out, the item name, the channel-name choice and the replaced option text equal a
 // model of the rules written here with std::string; the entries taken one by one give the listing
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz::Input input(data, size);
     uint8_t flags = input.Byte();
     bool global = (flags & 1) != 0;
-    size_t repeat = 1 + (flags >> 1);
+    size_t repeat = (flags & 0x80) ? 1 + ((flags >> 1) & 0x3F) : 1;
     std::string optionLine = input.Until('\n');
     std::string once = input.Rest();
     std::string content;

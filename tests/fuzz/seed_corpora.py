@@ -3,7 +3,7 @@
 their profiles, listings, option texts, trace files, destination files, landscapes and table rows,
 each put in the input form of its target. Run it again when the cases or an input form change:
 
-    tests/fuzz/seed_corpora.py build/native/MarrowindProfile
+    tests/fuzz/seed_corpora.py build/native/MarrowindProfile [target ...]
 
 Each corpus keeps at most a few dozen distinct seeds; libFuzzer grows its own from them."""
 
@@ -41,6 +41,7 @@ def table_row(name, size_kb, free_kb, pct):
 
 def main():
     tool = sys.argv[1]
+    only = set(sys.argv[2:])
     scrambled = {}
 
     def unscramble_placeholders(text):
@@ -123,9 +124,11 @@ def main():
     seeds["trace"].append(b"\0\0\0**** ERROR x\nabcdefg======> arrow text\r\n" + b"y" * 250 + b"\n")
     seeds["destinationcopy"].append(b"\1PRD\n100\nMONITOR\nsecret\n")
     seeds["destinationcopy"].append(b"\2PRDGW\n100\nMON ITOR\nsec ret\nDEST=PRDGW\nTYPE=R\nGWHOST=gw\nGWSERV=sapgw00\n")
-    seeds["listing"].append(bytes([0x7E]) + b"x item=PSAPSR3\n# Gsng: production  " + b"S0001.P00#" * 17 + b"\n")
+    seeds["listing"].append(bytes([0xFE]) + b"x item=PSAPSR3\n# Gsng: production  " + b"S0001.P00#" * 17 + b"\n")
 
     for target, items in seeds.items():
+        if only and target not in only:
+            continue
         folder = os.path.join(HERE, "corpus", target)
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
