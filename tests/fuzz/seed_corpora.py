@@ -107,8 +107,8 @@ def main():
             seeds["document"].append(bytes([0, 0, 2, 0]) + text.encode("latin-1") + b"\0" + text.encode("latin-1") + b"\0")
 
     # Extremes the cases do not hold.
-    seeds["space"].append(b"\x41\0\x10\x27\x08\n" + table_row("HUGE", 999999999999999, 0, 100))
-    seeds["space"].append(b"\x41\0\x10\x27\x0B\n" + table_row("NEGATIVE", -999999999999999, 0, -1))
+    seeds["space"].append(b"\x41\0\x10\x24\x08\n" + table_row("HUGE", 999999999999999, 0, 100))
+    seeds["space"].append(b"\x41\0\x10\x24\x0B\n" + table_row("NEGATIVE", -999999999999999, 0, -1))
     seeds["space"].append(b"\x08\x02\0\0\n" + table_row("X&<>\xe4", 1000, 10, 99) * 12)
     seeds["space"].append(b"\x28\x02\0\0\n" + table_row("A", 1, 1, 1) * 3)
     seeds["space"].append(b"\x10\0\0\0\n" + table_row("O", 1, 1, 1) * 12)
