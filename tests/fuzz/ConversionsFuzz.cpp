@@ -2,7 +2,7 @@
 //
 // Input: two bytes for a packed field's length (up to 599 bytes, beyond the 511 the conversion
 // takes), one for its decimals, eight for a signed 64-bit figure, one for a text length, then the
-// bytes. Properties: every result equals a model written here with std::string; outputs of small
+// bytes (the first of them also a total size near zero for the usage figure). Properties: every result equals a model written here with std::string; outputs of small
 // capacity hold exactly the front of it and say that they were cut.
 #include <cinttypes>
 #include <cstring>
@@ -110,9 +110,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string expected = std::string("x") + (value < 0 ? "-" : "") + Grouped(digits);
     fuzz::Check(expected == figure.c_str(), "grouped figure " + expected + " / " + figure.c_str());
 
-    // The usage figure never overflows, whatever the totals.
-    int64_t size2 = static_cast<int64_t>(bits * 0x9E3779B97F4A7C15ull);
-    UsagePercent(value, size2);
-    UsagePercent(size2, value);
+    // The usage figure of any totals: 100 - free / (size / 100), held to the 64-bit range, never
+    // overflowing (a total size of -100 to -199 divides by -1). Sizes near zero come from one byte.
+    int64_t nearZero = rest.empty() ? 0 : static_cast<int64_t>(static_cast<int8_t>(rest[0])) * 2;
+    int64_t sizes[] = {value, nearZero, static_cast<int64_t>(bits * 0x9E3779B97F4A7C15ull)};
+    int64_t frees[] = {value, INT64_MIN, INT64_MAX, nearZero};
+    for (int64_t totalSize : sizes) {
+        for (int64_t totalFree : frees) {
+            int64_t hundredth = totalSize / 100;
+            __int128 exact = hundredth == 0 ? 0 : __int128(100) - __int128(totalFree) / hundredth;
+            int64_t held = exact > INT64_MAX ? INT64_MAX : exact < INT64_MIN ? INT64_MIN : static_cast<int64_t>(exact);
+            fuzz::Check(UsagePercent(totalSize, totalFree) == held, "usage percent");
+        }
+    }
     return 0;
 }
