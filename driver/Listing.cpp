@@ -21,11 +21,18 @@ bool ReadItemListing(const ProfileLocation &location, ItemListing &listing, Text
         return false;
     }
     FixedText<kListingLine> line;
-    while (ReadTextLine(file, line, kListingLine)) {
+    ReadBudget budget;
+    LineRead read;
+    while ((read = ReadTextLine(file, line, kListingLine, budget)) == LineRead::Line) {
         line.StripLineEnd();
         if (line.StartsWith("# Gsng: ")) AppendToListing(listing.serverListing, ColumnText(line, 21), listing.fill);
     }
     CloseFile(file);
+    // A listing cut short by a read error is no shorter listing: its systems would go unwatched.
+    if (read == LineRead::Failed) {
+        UnreadableProfileText(error, location.name.c_str());
+        return false;
+    }
     return true;
 }
 
@@ -47,7 +54,9 @@ bool ReadGlobalListing(const ProfileLocation &location, const Options &commandOp
     FixedText<kListingLine> definition;
     FixedText<kListingLine> line;
     FixedText<kListingLine> upper;
-    while (ReadTextLine(file, line, kListingLine)) {
+    ReadBudget budget;
+    LineRead read;
+    while ((read = ReadTextLine(file, line, kListingLine, budget)) == LineRead::Line) {
         line.StripLineEnd();
         upper.Assign(line);
         upper.ToUpper();
@@ -69,6 +78,10 @@ bool ReadGlobalListing(const ProfileLocation &location, const Options &commandOp
         }
     }
     CloseFile(file);
+    if (read == LineRead::Failed) {
+        UnreadableProfileText(error, location.name.c_str());
+        return false;
+    }
 
     listing.itemName.Assign(parsed.itemName);
     if (!definitionFound) {

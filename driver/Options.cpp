@@ -180,8 +180,12 @@ void ShownOptions(TextBase &shown, const TextBase &optionTextAsGiven) {
 void ParseSensorDefinition(const TextBase &line, const TextBase &definition, SensorDefinition &parsed) {
     parsed = SensorDefinition();
     parsed.forThisProgram = definition.Contains("Sensor=\"SAP Marrowind\"");
-    parsed.optionText.Assign(definition);
-    parsed.optionText.CutAt(",Sensor=");
+    // Cut at ",Sensor=" before the text is cut to its capacity: a ",Sensor=" that straddled the
+    // capacity would otherwise leave its front in the options.
+    FixedText<255> options;
+    options.Assign(definition);
+    options.CutAt(",Sensor=");
+    parsed.optionText.Assign(options);
     parsed.optionText.Replace(':', ' ');
     if (line.Contains(",Profile")) parsed.channelNameChoice = '1';
     if (line.Contains(",Alias")) parsed.channelNameChoice = '2';

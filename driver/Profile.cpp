@@ -148,7 +148,14 @@ TextBase &ProfileField(ConnectionFields &fields, size_t keyIndex) {
 ProfileFault ReadProfile(FILE *file, ConnectionFields &fields, size_t maxLine, bool stopAtPasswordFault) {
     ProfileFault firstFault = ProfileFault::None;
     FixedText<kProfileLineSystemLoop> line;
-    while (ReadTextLine(file, line, maxLine)) {
+    ReadBudget budget;
+    for (;;) {
+        LineRead read = ReadTextLine(file, line, maxLine, budget);
+        if (read == LineRead::End) break;
+        if (read == LineRead::Failed) {
+            fields = ConnectionFields();
+            return ProfileFault::Unreadable;
+        }
         line.StripLineEnd();
         if (line.size() < 12) continue;
         size_t keyIndex = 0;
@@ -189,6 +196,10 @@ bool FieldLengthValid(const ConnectionFields &fields, size_t keyIndex) {
     return field.size() >= kProfileKeys[keyIndex].minimum && !field.truncated();
 }
 
+void UnreadableProfileText(TextBase &text, const char *profileName) {
+    text.Format("Error 1034: Profile %s cannot be read !", profileName);
+}
+
 ProfileFault CheckProfileFields(const ConnectionFields &fields) {
     if (fields.user.empty()) return ProfileFault::UserMissing;
     if (fields.password.empty()) return ProfileFault::PasswordMissing;
@@ -217,6 +228,9 @@ void ProfileFaultText(TextBase &text, ProfileFault fault, const char *profileNam
         break;
     case ProfileFault::InvalidParameters:
         text.Format("Error 1003: Invalid Parameter(s) at %s found...", profileName);
+        break;
+    case ProfileFault::Unreadable:
+        UnreadableProfileText(text, profileName);
         break;
     }
 }

@@ -33,12 +33,14 @@ enum class ProfileFault {
     UserMissing,       // 1006
     PasswordMissing,   // 1007
     InvalidParameters, // 1003: a value shorter than its minimum
+    Unreadable,        // 1034: a read error (or a file beyond any profile's size) before the end
 };
 
 // Reads the keys of an open profile into the fields. With stopAtPasswordFault (a single-system run)
 // the reading ends at a password line that fails, and that fault is returned; otherwise every line
 // is read, a failing password empties the password field (another system's password is never kept
-// for this one) and the first password fault is returned.
+// for this one) and the first password fault is returned. A profile that cannot be read to its end
+// is Unreadable, and every field is emptied: values cut by a read error are never used.
 ProfileFault ReadProfile(FILE *file, ConnectionFields &fields, size_t maxLine, bool stopAtPasswordFault);
 
 // The checks after reading, in their order: user, password, then every field's length.
@@ -49,6 +51,8 @@ bool FieldLengthValid(const ConnectionFields &fields, size_t keyIndex);
 
 // The error message of a fault for the profile name.
 void ProfileFaultText(TextBase &text, ProfileFault fault, const char *profileName);
+// "Error 1034": a profile or listing file that cannot be read to its end.
+void UnreadableProfileText(TextBase &text, const char *profileName);
 
 // Profile keys, for the tool that writes profiles.
 struct ProfileKey {

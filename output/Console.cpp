@@ -17,7 +17,7 @@ EventLog eventLog;
 
 bool EventLogOpen() {
     if (!eventLog.enabled) return false;
-    if (eventLog.stream == nullptr) eventLog.stream = OpenFile("Marrowind.Log", "a");
+    if (eventLog.stream == nullptr) eventLog.stream = OpenAppendFile("Marrowind.Log");
     return eventLog.stream != nullptr;
 }
 

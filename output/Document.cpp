@@ -13,6 +13,8 @@ SensorDocument document;
 namespace {
 
 constexpr size_t kPrivateCopyCapacity = 123;
+// "</Text>\n" and "\n</Prtg>\n".
+constexpr size_t kTextClosingReserve = 17;
 
 // Line modes show the unit as a short sign.
 void NormaliseUnit(TextBase &unit) {
@@ -51,7 +53,10 @@ void AppendChannelExtras(const ChannelExtras &extras) {
 
 } // namespace
 
-void AppendXmlEscaped(TextBase &out, const char *text) {
+void AppendXmlEscaped(TextBase &out, const char *text) { AppendXmlEscaped(out, text, out.capacity()); }
+
+void AppendXmlEscaped(TextBase &out, const char *text, size_t limit) {
+    if (limit > out.capacity()) limit = out.capacity();
     for (; *text != '\0'; ++text) {
         unsigned char c = static_cast<unsigned char>(*text);
         FixedText<7> piece;
@@ -70,7 +75,7 @@ void AppendXmlEscaped(TextBase &out, const char *text) {
             piece.AppendChar(static_cast<char>(c));
         }
         // An entity goes in whole or not at all, so a cut text stays well-formed.
-        if (out.size() + piece.size() > out.capacity()) {
+        if (out.size() + piece.size() > limit) {
             size_t before = out.size();
             out.AppendRepeated(' ', out.capacity() - before + 1); // marks the text as cut
             out.Cut(before);
@@ -105,7 +110,8 @@ void BeginTextIn(TextBase &out) { out.Append(outputMode == OutputMode::ExeXml ? 
 
 void AppendTextContentIn(TextBase &out, const char *text) {
     if (outputMode == OutputMode::ExeXml) {
-        AppendXmlEscaped(out, text);
+        // Whatever the text, the closing tags of the text and of the document still fit behind it.
+        AppendXmlEscaped(out, text, out.capacity() - kTextClosingReserve);
     } else {
         out.Append(text);
     }
@@ -159,6 +165,9 @@ void WriteChannel(const char *channelName, const char *value, const char *unit, 
     FixedText<kPrivateCopyCapacity> key(channelName);
     CleanChannelKey(key);
     FixedText<kPrivateCopyCapacity> unitCopy(unit);
+    // The XML element takes the name through a private copy as well, so that the whole element
+    // always fits in the emptied buffer (names of the program's own are at most 47 characters).
+    FixedText<kPrivateCopyCapacity> nameCopy(channelName);
 
     switch (outputMode) {
     case OutputMode::Ostravel:
@@ -180,7 +189,7 @@ void WriteChannel(const char *channelName, const char *value, const char *unit, 
     }
     case OutputMode::ExeXml:
         buffer.Append("\n<Result><Channel>");
-        AppendXmlEscaped(buffer, channelName);
+        AppendXmlEscaped(buffer, nameCopy.c_str());
         buffer.Append("</Channel>");
         if (extras.prtgUnit != nullptr) {
             buffer.Append("\n<Unit>").Append(extras.prtgUnit).Append("</Unit>");

@@ -110,5 +110,7 @@ void DiscardDocument();
 // character reference of their ISO 8859-1 character, other control bytes than tab, line feed and
 // carriage return as "?". What does not fit is left out whole, never half an entity.
 void AppendXmlEscaped(TextBase &out, const char *text);
+// The same, with the text growing to at most limit characters.
+void AppendXmlEscaped(TextBase &out, const char *text, size_t limit);
 // Replaces the characters that a statistic key cannot hold by "_", then the first full stop.
 void CleanChannelKey(TextBase &key);

@@ -8,8 +8,11 @@
 #include <sys/stat.h>
 
 #if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -127,6 +130,40 @@ void NativeFileName(TextBase &native, const char *windowsName) {
 #endif
 }
 
+namespace {
+
+#if defined(_WIN32)
+// Only a file on a disk: "CON.P00" is the console and "NUL" a device on Windows, whatever the
+// extension, and a named pipe is no file either.
+bool IsDiskFile(FILE *file) {
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK;
+}
+#else
+// Opened without waiting (a FIFO without a writer would block the open), then kept only when it
+// is a regular file; the descriptor reads blocking again from there.
+FILE *OpenRegularForReading(const char *native, const char *mode) {
+    int descriptor = open(native, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) return nullptr;
+    struct stat info;
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(descriptor);
+        errno = S_ISDIR(info.st_mode) ? EISDIR : ENODEV;
+        return nullptr;
+    }
+    int flags = fcntl(descriptor, F_GETFL);
+    if (flags == -1 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+        close(descriptor);
+        return nullptr;
+    }
+    FILE *file = fdopen(descriptor, mode);
+    if (file == nullptr) close(descriptor);
+    return file;
+}
+#endif
+
+} // namespace
+
 FILE *OpenFile(const char *windowsName, const char *mode) {
     if (windowsName == nullptr || windowsName[0] == '\0') {
         errno = ENOENT;
@@ -138,15 +175,61 @@ FILE *OpenFile(const char *windowsName, const char *mode) {
         errno = ENAMETOOLONG;
         return nullptr;
     }
-    if (mode[0] == 'r') {
-        struct stat info;
-        if (stat(native.c_str(), &info) != 0) return nullptr;
-        if ((info.st_mode & S_IFMT) == S_IFDIR) {
-            errno = EISDIR;
-            return nullptr;
-        }
+    if (mode[0] != 'r') return fopen(native.c_str(), mode);
+#if defined(_WIN32)
+    struct stat info;
+    if (stat(native.c_str(), &info) != 0) return nullptr;
+    if ((info.st_mode & S_IFMT) == S_IFDIR) {
+        errno = EISDIR;
+        return nullptr;
     }
-    return fopen(native.c_str(), mode);
+    FILE *file = fopen(native.c_str(), mode);
+    if (file != nullptr && !IsDiskFile(file)) {
+        CloseFile(file);
+        errno = ENODEV;
+    }
+    return file;
+#else
+    return OpenRegularForReading(native.c_str(), mode);
+#endif
+}
+
+FILE *OpenAppendFile(const char *windowsName) {
+    if (windowsName == nullptr || windowsName[0] == '\0') return nullptr;
+    FixedText<kNativeNameCapacity> native;
+    NativeFileName(native, windowsName);
+    if (native.truncated()) return nullptr;
+#if defined(_WIN32)
+    // The reparse point itself is opened, not what it points to, and refused.
+    HANDLE handle = CreateFileA(native.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info) || GetFileType(handle) != FILE_TYPE_DISK ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_APPEND | _O_WRONLY);
+    if (descriptor == -1) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    FILE *file = _fdopen(descriptor, "a");
+    if (file == nullptr) _close(descriptor);
+    return file;
+#else
+    int descriptor = open(native.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (descriptor < 0) return nullptr;
+    struct stat info;
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(descriptor);
+        return nullptr;
+    }
+    FILE *file = fdopen(descriptor, "a");
+    if (file == nullptr) close(descriptor);
+    return file;
+#endif
 }
 
 FILE *OpenFile(const TextBase &windowsName, const char *mode) {
@@ -218,24 +301,46 @@ bool MoveFileOver(const char *fromWindowsName, const char *toWindowsName) {
 #endif
 }
 
-bool ReadTextLine(FILE *file, TextBase &line, size_t maxChars) {
+namespace {
+
+// One piece of a line; `budget` null reads without a bound. A file that began with a byte-order
+// mark is read in its encoding (textencoding); the budget counts the file's bytes.
+LineRead ReadPiece(FILE *file, TextBase &line, size_t maxChars, ReadBudget *budget) {
     line.Clear();
-    if (file == nullptr) return false;
+    if (file == nullptr) return LineRead::End;
     if (ftell(file) == 0) textencoding::DetectAtStart(file);
     textencoding::OpenText *entry = textencoding::Find(file);
     size_t count = 0;
     bool ended = false; // a zero byte ended the text; the piece is still consumed
     bool any = false;
-    while (count < maxChars) {
+    const bool units = entry != nullptr && entry->encoding != textencoding::Encoding::Bytes;
+    auto next = [&]() -> int {
+        bool putBack = units && entry->pending != EOF; // already counted when it was read
         int c = textencoding::NextCharacter(file, entry);
-        if (c == EOF) break;
+        if (c != EOF && budget != nullptr && !putBack) budget->left -= units ? 2 : 1;
+        return c;
+    };
+    while (count < maxChars) {
+        if (budget != nullptr && budget->left <= 0) {
+            // Spent: the file must end here, or it is more than a reader takes.
+            int c = fgetc(file);
+            if (c == EOF && !ferror(file)) break;
+            return LineRead::Failed;
+        }
+        int c = next();
+        if (c == EOF) {
+            if (ferror(file)) return LineRead::Failed;
+            break;
+        }
         any = true;
         if (c == '\r') {
-            int next = textencoding::NextCharacter(file, entry);
-            if (next == '\n') {
+            int after = next();
+            if (after == '\n') {
                 c = '\n';
-            } else if (next != EOF) {
-                textencoding::PutBack(file, entry, next);
+            } else if (after != EOF) {
+                textencoding::PutBack(file, entry, after);
+            } else if (ferror(file)) {
+                return LineRead::Failed;
             }
         }
         ++count;
@@ -243,7 +348,17 @@ bool ReadTextLine(FILE *file, TextBase &line, size_t maxChars) {
         if (!ended) line.AppendChar(static_cast<char>(c));
         if (c == '\n') break;
     }
-    return any;
+    return any ? LineRead::Line : LineRead::End;
+}
+
+} // namespace
+
+bool ReadTextLine(FILE *file, TextBase &line, size_t maxChars) {
+    return ReadPiece(file, line, maxChars, nullptr) == LineRead::Line;
+}
+
+LineRead ReadTextLine(FILE *file, TextBase &line, size_t maxChars, ReadBudget &budget) {
+    return ReadPiece(file, line, maxChars, &budget);
 }
 
 bool StandardInputIsTerminal() {

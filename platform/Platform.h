@@ -12,11 +12,17 @@
 // letter with its colon stands for the file-system root: "C:\PRTG_Path.Txt" is "/PRTG_Path.Txt".
 void NativeFileName(TextBase &native, const char *windowsName);
 
-// Opens a file by its Windows-style name. A name that was cut (truncated text), an empty name and
-// a directory never open (errno ENAMETOOLONG, ENOENT, EISDIR). Mode as for fopen; text files are
-// opened "rb" and read with ReadTextLine, binary copies use fread and get every byte.
+// Opens a file by its Windows-style name. A name that was cut (truncated text) and an empty name
+// never open (errno ENAMETOOLONG, ENOENT). For reading (a mode beginning with "r") only a regular
+// file opens: never a directory (EISDIR), a FIFO or a device (a FIFO without a writer or an
+// endless device would hold the run), and the open itself does not wait. Mode as for fopen; text
+// files are opened "rb" and read with ReadTextLine, binary copies use fread and get every byte.
 FILE *OpenFile(const TextBase &windowsName, const char *mode);
 FILE *OpenFile(const char *windowsName, const char *mode);
+// Opens a file for appending, creating it when missing, but never through a link: a symbolic link
+// (on Windows any reparse point) or anything but a regular file of that name does not open, so
+// the lines cannot land elsewhere.
+FILE *OpenAppendFile(const char *windowsName);
 // Closes the file and forgets the encoding ReadTextLine found for it.
 void CloseFile(FILE *&file);
 bool FileExists(const TextBase &windowsName);
@@ -37,6 +43,20 @@ bool ReadTextLine(FILE *file, TextBase &line, size_t maxChars);
 
 // Whether standard input is a terminal (a console on Windows), where a person types.
 bool StandardInputIsTerminal();
+// How much a reader takes of a text file at most: a profile or a listing is far smaller, and a
+// file that keeps growing must not hold the run.
+constexpr int64_t kMaxTextFileBytes = int64_t{1} << 20;
+struct ReadBudget {
+    int64_t left = kMaxTextFileBytes;
+};
+enum class LineRead {
+    Line,  // a piece was read
+    End,   // the end of the file, nothing read
+    Failed // a read error, or the file goes on beyond the budget: the file cannot be read, and
+           // what came before is no whole file either
+};
+// ReadTextLine within a budget, telling the end of the file from a failed read.
+LineRead ReadTextLine(FILE *file, TextBase &line, size_t maxChars, ReadBudget &budget);
 
 // Reads one line from standard input, without echo and after the prompt on standard error when
 // standard input is a terminal; the line end is removed. Returns false at the end of input.

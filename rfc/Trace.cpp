@@ -13,6 +13,7 @@ namespace {
 
 constexpr const char *kTraceFile = "Dev_Rfc.Trc";
 constexpr size_t kTraceLinePiece = 99;
+constexpr int64_t kTraceTailBytes = 64 * 1024;
 
 // What this run's steps for the current system wrote to the trace file, read by the trace rules.
 struct RunTrace {
@@ -56,8 +57,12 @@ void TraceText::Append(TextBase &message) const {
 }
 
 void ReadTraceFrom(FILE *trace, TraceText &text) {
+    // At most the last part is read: a file that keeps growing must not hold the run, and the
+    // error text stands at the end.
     FixedText<rfc::kTraceLinePiece> line;
-    while (ReadTextLine(trace, line, rfc::kTraceLinePiece))
+    ReadBudget budget;
+    budget.left = rfc::kTraceTailBytes;
+    while (ReadTextLine(trace, line, rfc::kTraceLinePiece, budget) == LineRead::Line)
         text.Feed(line);
 }
 
@@ -81,7 +86,8 @@ RfcStep::~RfcStep() {
     FILE *trace = OpenFile(rfc::kTraceFile, "rb");
     int64_t after = trace == nullptr ? 0 : FileLength(trace);
     if (after != before_) {
-        if (locked_ && after > before_ && SeekTo(trace, before_)) {
+        int64_t from = after - before_ > rfc::kTraceTailBytes ? after - rfc::kTraceTailBytes : before_;
+        if (locked_ && after > before_ && SeekTo(trace, from)) {
             ReadTraceFrom(trace, rfc::runTrace.text);
         } else {
             // Changed while others could write too, or shrunk: nothing in it can be called ours.

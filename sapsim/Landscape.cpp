@@ -22,6 +22,9 @@ constexpr std::int64_t kMaxKilobytes = 999999999999999; // 15 digits of a packed
 constexpr std::int64_t kMaxAutoextendKilobytes = 99999999999999;
 constexpr std::int64_t kMinAutoextendKilobytes = -9999999999999;
 constexpr std::int64_t kMaxNumber = 999999999999999999; // 18 digits
+// A landscape nests five levels deep; a deeper file is refused, so that taking the document apart
+// (below) stays a short recursion.
+constexpr std::size_t kMaxDepth = 64;
 
 // Builds the document from the parser's events and keeps where the first error lies.
 class DocumentBuilder {
@@ -54,6 +57,7 @@ class DocumentBuilder {
     }
 
     bool Failed() const { return failed_; }
+    bool TooDeep() const { return tooDeep_; }
     std::size_t Position() const { return position_; }
     int ErrorId() const { return errorId_; }
     const std::string &Description() const { return description_; }
@@ -78,6 +82,10 @@ class DocumentBuilder {
         return true;
     }
     bool Open(Json value) {
+        if (open_.size() >= kMaxDepth) {
+            tooDeep_ = true;
+            return false;
+        }
         open_.push_back(Place(std::move(value)));
         return true;
     }
@@ -90,6 +98,7 @@ class DocumentBuilder {
     std::vector<Json *> open_;
     std::string key_;
     bool failed_ = false;
+    bool tooDeep_ = false;
     std::size_t position_ = 0;
     int errorId_ = 0;
     std::string description_;
@@ -436,12 +445,44 @@ System ReadSystem(const Json &value, const std::string &path) {
     return system;
 }
 
+// The parser's document type frees a nested document with a work list it allocates, inside its
+// destructor: when memory is short there, the process ends (an exception cannot leave a
+// destructor). Taken apart from the leaves up, every part is empty when it is freed, and freeing
+// an empty part allocates nothing.
+void TakeApart(Json &value) noexcept {
+    if (value.is_array()) {
+        for (Json &element : *value.get_ptr<Json::array_t *>())
+            TakeApart(element);
+        value.get_ptr<Json::array_t *>()->clear();
+    } else if (value.is_object()) {
+        for (auto &member : *value.get_ptr<Json::object_t *>())
+            TakeApart(member.second);
+        value.get_ptr<Json::object_t *>()->clear();
+    }
+}
+
+class TakenApartAtEnd {
+  public:
+    explicit TakenApartAtEnd(Json &document) : document_(document) {}
+    ~TakenApartAtEnd() { TakeApart(document_); }
+    TakenApartAtEnd(const TakenApartAtEnd &) = delete;
+    TakenApartAtEnd &operator=(const TakenApartAtEnd &) = delete;
+
+  private:
+    Json &document_;
+};
+
 } // namespace
 
 Landscape ParseLandscape(std::string_view text) {
     Json document;
+    TakenApartAtEnd takenApart(document);
     DocumentBuilder builder(document);
     Json::sax_parse(text.begin(), text.end(), &builder);
+    if (builder.TooDeep()) {
+        throw LandscapeError(std::string(kLandscapeFile) + ": nested deeper than " + std::to_string(kMaxDepth) +
+                             " levels");
+    }
     if (builder.Failed()) {
         throw LandscapeError(std::string(kLandscapeFile) + ": " + Where(text, builder.Position()) + ": " +
                              DescribeSyntaxError(builder));

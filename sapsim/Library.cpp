@@ -5,6 +5,7 @@
 // the operation's own state is settled, since the handler usually ends the process.
 #include "Destinations.h"
 #include "Failure.h"
+#include "FaultPlan.h"
 #include "FunctionModules.h"
 #include "InternalTables.h"
 #include "Landscape.h"
@@ -433,6 +434,23 @@ Outcome<int> Delete(ITAB_H handle) {
     return {0};
 }
 
+// ---- The fault plan ----------------------------------------------------------------------------
+
+// A failure the plan injects: recorded like any failure (trace block, last error). In the abort
+// mode the connection named, if any, breaks and the error handler is due.
+template <class T> Outcome<T> Injected(FailMode mode, const char *operation, T failure, RFC_HANDLE handle = 0) {
+    std::string message = std::string("call of ") + operation + " failed (fault plan)";
+    if (mode == FailMode::Abort) return Break(handle, message, failure);
+    RecordFailure(ErrorKind::System, message);
+    return {failure, false};
+}
+
+// The plan's failure of an operation without a failure result: its result stays as it is, in the
+// abort mode the error handler is called.
+template <class T> T InjectedWithoutResult(FailMode mode, const char *operation, T result) {
+    return Finish(Protected(result, [&] { return Injected(mode, operation, result); }), operation);
+}
+
 } // namespace
 } // namespace sapsim
 
@@ -440,46 +458,79 @@ using namespace sapsim;
 
 extern "C" {
 
+// Every operation counts its call for the fault plan first. What failing means where an operation
+// has no failure result: RfcEnvironment keeps the handler it had, RfcLastError hands back an empty
+// record, RfcClose leaves the connection open, ItFill answers 0 (the table looks empty).
+
 RFC_API void RFC_CALL RfcEnvironment(RFC_ENV *environment) {
-    State().handler = environment == nullptr ? nullptr : environment->errorhandler;
+    RFC_ERROR_HANDLER handler = environment == nullptr ? nullptr : environment->errorhandler;
+    if (std::optional<FailMode> mode = PlannedFailure("RfcEnvironment")) {
+        if (*mode == FailMode::Abort) State().handler = handler;
+        InjectedWithoutResult(*mode, "RfcEnvironment", 0);
+        return;
+    }
+    State().handler = handler;
 }
 
 RFC_API RFC_HANDLE RFC_CALL RfcOpen(RFC_OPTIONS *options) {
+    if (std::optional<FailMode> mode = PlannedFailure("RfcOpen"))
+        return Finish(Protected(RFC_HANDLE{0}, [&] { return Injected(*mode, "RfcOpen", RFC_HANDLE{0}); }), "RfcOpen");
     Outcome<Opened> opened = Protected(Opened{}, [&] { return OpenWithOptions(options); });
     return Finish(Outcome<RFC_HANDLE>{opened.result.handle, opened.broken}, "RfcOpen");
 }
 
 RFC_API RFC_HANDLE RFC_CALL RfcOpenEx(const char *connect, RFC_ERROR_INFO_EX *error) {
+    if (error != nullptr) std::memset(error, 0, sizeof *error);
+    if (std::optional<FailMode> mode = PlannedFailure("RfcOpenEx")) {
+        return Finish(Protected(RFC_HANDLE{0}, [&] { return Injected(*mode, "RfcOpenEx", RFC_HANDLE{0}); }),
+                      "RfcOpenEx");
+    }
     Outcome<Opened> opened = Protected(Opened{}, [&] { return OpenWithConnectString(connect); });
-    if (error != nullptr) {
-        std::memset(error, 0, sizeof *error);
-        if (opened.result.handle == 0) {
-            const LastError &lastError = CurrentLastError();
-            error->group = ErrorGroup(opened.result.kind);
-            CopyToField(error->key, sizeof error->key, lastError.key);
-            CopyToField(error->message, sizeof error->message, lastError.message);
-        }
+    if (error != nullptr && opened.result.handle == 0) {
+        const LastError &lastError = CurrentLastError();
+        error->group = ErrorGroup(opened.result.kind);
+        CopyToField(error->key, sizeof error->key, lastError.key);
+        CopyToField(error->message, sizeof error->message, lastError.message);
     }
     return Finish(Outcome<RFC_HANDLE>{opened.result.handle, opened.broken}, "RfcOpenEx");
 }
 
 RFC_API int RFC_CALL RfcInstallStructure(const char *name, RFC_TYPE_ELEMENT *elements, unsigned count,
                                          RFC_TYPEHANDLE *handle) {
+    if (std::optional<FailMode> mode = PlannedFailure("RfcInstallStructure")) {
+        return Finish(Protected(1, [&] { return Injected(*mode, "RfcInstallStructure", 1); }),
+                      "RfcInstallStructure");
+    }
     return Protected(1, [&] { return Install(name, elements, count, handle); }).result;
 }
 
 RFC_API int RFC_CALL RfcCall(RFC_HANDLE handle, const char *function, RFC_PARAMETER *, RFC_TABLE *) {
+    if (std::optional<FailMode> mode = PlannedFailure("RfcCall")) {
+        return Finish(Protected(int{RFC_FAILURE}, [&] { return Injected(*mode, "RfcCall", int{RFC_FAILURE}, handle); }),
+                      "RfcCall");
+    }
     return Finish(Protected(int{RFC_FAILURE}, [&] { return Call(handle, function); }), "RfcCall");
 }
 
 RFC_API int RFC_CALL RfcReceive(RFC_HANDLE handle, RFC_PARAMETER *importing, RFC_TABLE *tables,
                                 char **exception) {
+    if (std::optional<FailMode> mode = PlannedFailure("RfcReceive")) {
+        return Finish(
+            Protected(int{RFC_FAILURE}, [&] { return Injected(*mode, "RfcReceive", int{RFC_FAILURE}, handle); }),
+            "RfcReceive");
+    }
     return Finish(Protected(int{RFC_FAILURE}, [&] { return Receive(handle, importing, tables, exception); }),
                   "RfcReceive");
 }
 
 RFC_API void RFC_CALL RfcLastError(RFC_ERROR_INFO *error) {
+    std::optional<FailMode> mode = PlannedFailure("RfcLastError");
+    if (mode && *mode == FailMode::Abort) InjectedWithoutResult(*mode, "RfcLastError", 0);
     if (error == nullptr) return;
+    if (mode && *mode == FailMode::Return) {
+        std::memset(error, 0, sizeof *error);
+        return;
+    }
     const LastError &lastError = CurrentLastError();
     CopyToField(error->key, sizeof error->key, lastError.key);
     CopyToField(error->status, sizeof error->status, lastError.status);
@@ -487,22 +538,46 @@ RFC_API void RFC_CALL RfcLastError(RFC_ERROR_INFO *error) {
     CopyToField(error->intstat, sizeof error->intstat, lastError.internalStatus);
 }
 
-RFC_API void RFC_CALL RfcClose(RFC_HANDLE handle) { State().connections.erase(handle); }
+RFC_API void RFC_CALL RfcClose(RFC_HANDLE handle) {
+    if (std::optional<FailMode> mode = PlannedFailure("RfcClose")) {
+        if (*mode == FailMode::Return) {
+            InjectedWithoutResult(*mode, "RfcClose", 0);
+            return;
+        }
+        // Break() closes the connection before the handler is called.
+        Finish(Protected(0, [&] { return Injected(*mode, "RfcClose", 0, handle); }), "RfcClose");
+        return;
+    }
+    Protected(0, [&] {
+        State().connections.erase(handle);
+        return Outcome<int>{0};
+    });
+}
 
 RFC_API ITAB_H RFC_CALL ItCreate(const char *name, unsigned leng, unsigned, unsigned) {
+    if (std::optional<FailMode> mode = PlannedFailure("ItCreate"))
+        return Finish(Protected(ITAB_H{nullptr}, [&] { return Injected(*mode, "ItCreate", ITAB_H{nullptr}); }), "ItCreate");
     return Protected(ITAB_H{nullptr}, [&] { return Create(name, leng); }).result;
 }
 
 RFC_API unsigned RFC_CALL ItFill(ITAB_H table) {
+    if (std::optional<FailMode> mode = PlannedFailure("ItFill")) return InjectedWithoutResult(*mode, "ItFill", 0u);
     InternalTable *found = FindTable(table);
     return found == nullptr ? 0 : static_cast<unsigned>(found->Fill());
 }
 
 RFC_API void *RFC_CALL ItGetLine(ITAB_H table, unsigned line) {
+    if (std::optional<FailMode> mode = PlannedFailure("ItGetLine")) {
+        return Finish(Protected(static_cast<void *>(nullptr),
+                                [&] { return Injected(*mode, "ItGetLine", static_cast<void *>(nullptr)); }),
+                      "ItGetLine");
+    }
     return Protected(static_cast<void *>(nullptr), [&] { return GetLine(table, line); }).result;
 }
 
 RFC_API int RFC_CALL ItDelete(ITAB_H table) {
+    if (std::optional<FailMode> mode = PlannedFailure("ItDelete"))
+        return Finish(Protected(1, [&] { return Injected(*mode, "ItDelete", 1); }), "ItDelete");
     return Protected(1, [&] { return Delete(table); }).result;
 }
 

@@ -6,6 +6,7 @@
 #include "rfc/Rfc.h"
 #include "rfc/Structures.h"
 #include "space/Conversions.h"
+#include "space/WideSum.h"
 
 int64_t PackedKilobytes(const uint8_t *field) {
     FixedText<2 * kPackedSizeLength> text;
@@ -16,7 +17,9 @@ int64_t PackedKilobytes(const uint8_t *field) {
 int64_t UsagePercent(int64_t totalSize, int64_t totalFree) {
     int64_t hundredth = totalSize / 100;
     if (hundredth == 0) return 0;
-    return 100 - totalFree / hundredth;
+    // 100 - free / -1 without the one quotient that overflows (the smallest figure by -1).
+    if (hundredth == -1) return SaturatingAdd(100, totalFree);
+    return SaturatingSubtract(100, totalFree / hundredth);
 }
 
 int64_t AutoextendKilobytes(const uint8_t *field) {
@@ -24,8 +27,12 @@ int64_t AutoextendKilobytes(const uint8_t *field) {
 }
 
 void AppendSpaceSummary(TextBase &text, const char *destination, uint32_t rowCount, int64_t totalSize,
-                        int64_t totalFree, const char *countNote) {
-    int64_t used = totalSize - totalFree;
+                        int64_t totalFree) {
+    AppendSpaceSummary(text, destination, rowCount, totalSize, totalFree, SaturatingSubtract(totalSize, totalFree));
+}
+
+void AppendSpaceSummary(TextBase &text, const char *destination, uint32_t rowCount, int64_t totalSize,
+                        int64_t totalFree, int64_t used, const char *countNote) {
     text.Append("(").Append(destination).Append(") OraSizes: NoSpc=");
     AppendGroupedFigure(text, rowCount);
     text.Append(countNote).Append(", DataSz=");
@@ -86,9 +93,18 @@ int64_t MaximumKilobytes(const RowFigures &row) {
 struct SpaceTally {
     uint32_t rowCount = 0;
     uint32_t keptCount = 0;
-    int64_t totalSize = 0;
-    int64_t totalFree = 0;
-    int64_t totalMaximum = 0;
+    // Exact sums, shown held to 64 bits: thousands of 15-digit rows outgrow a 64-bit sum.
+    WideSum totalSize;
+    WideSum totalFree;
+    WideSum totalMaximum;
+    int64_t Size() const { return totalSize.Held(); }
+    int64_t Free() const { return totalFree.Held(); }
+    int64_t Maximum() const { return totalMaximum.Held(); }
+    int64_t Used() const {
+        WideSum used = totalSize;
+        used.Subtract(totalFree);
+        return used.Held();
+    }
     uint32_t offlineCount = 0;
     uint32_t offlineNotNamed = 0; // offline tablespaces beyond what the text names
     FixedText<159> offlineNames;  // ", "-separated
@@ -110,9 +126,9 @@ bool Kept(const SpaceRequest &request, const RowFigures &row) {
 
 void CountRow(const RowFigures &row, SpaceTally &tally) {
     ++tally.keptCount;
-    tally.totalSize += row.sizeKb;
-    tally.totalFree += row.freeKb;
-    tally.totalMaximum += MaximumKilobytes(row);
+    tally.totalSize.Add(row.sizeKb);
+    tally.totalFree.Add(row.freeKb);
+    tally.totalMaximum.Add(MaximumKilobytes(row));
     if (!row.offline) return;
     ++tally.offlineCount;
     size_t separator = tally.offlineNames.empty() ? 0 : 2;
@@ -135,11 +151,11 @@ void AppendSummaryNotes(TextBase &summary, const SpaceRequest &request, const Sp
                         int64_t leftOut) {
     const SpaceOptions &keywords = request.keywords;
     if (keywords.autoextend) {
-        int64_t used = tally.totalSize - tally.totalFree;
+        int64_t used = tally.Used();
         summary.Append("- AutoExtend: MaxSz=");
-        AppendGroupedFigure(summary, tally.totalMaximum / 1000);
+        AppendGroupedFigure(summary, tally.Maximum() / 1000);
         summary.Append(" MB, MaxUsage=");
-        AppendGroupedFigure(summary, UsagePercent(tally.totalMaximum, tally.totalMaximum - used));
+        AppendGroupedFigure(summary, UsagePercent(tally.Maximum(), SaturatingSubtract(tally.Maximum(), used)));
         summary.Append("% ");
     }
     if (keywords.limits && tally.offlineCount > 0) {
@@ -177,15 +193,16 @@ void BuildChannel(int64_t percent, int64_t usedKb, const SpaceRequest &request, 
 void BuildRowChannel(const RowFigures &row, const SpaceRequest &request, Channel &channel) {
     // AUTOEXTEND: the share of what the tablespace may grow to, where the system reports that size.
     bool autoextends = request.keywords.autoextend && row.autoextendKb > 0;
-    BuildChannel(autoextends ? row.autoextendPct : row.pctUsed, row.sizeKb - row.freeKb, request, channel);
+    BuildChannel(autoextends ? row.autoextendPct : row.pctUsed, SaturatingSubtract(row.sizeKb, row.freeKb), request,
+                 channel);
 }
 
 // TOTAL: the whole database as the summary has it, under the same limits as the tablespaces.
 void WriteTotalChannel(const SpaceRequest &request, const SpaceTally &tally, bool sensorWarning) {
-    int64_t used = tally.totalSize - tally.totalFree;
+    int64_t used = tally.Used();
     int64_t percent = request.keywords.autoextend
-                          ? UsagePercent(tally.totalMaximum, tally.totalMaximum - used)
-                          : UsagePercent(tally.totalSize, tally.totalFree);
+                          ? UsagePercent(tally.Maximum(), SaturatingSubtract(tally.Maximum(), used))
+                          : UsagePercent(tally.Size(), tally.Free());
     Channel channel;
     BuildChannel(percent, used, request, channel);
     WriteSpaceChannel("Total", channel.value.c_str(), channel.unit.c_str(), request.keywords, request.unit,
@@ -223,8 +240,8 @@ void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceR
                 countNote.Assign(" of ");
                 AppendGroupedFigure(countNote, tally.rowCount);
             }
-            AppendSpaceSummary(summary, request.destination, tally.keptCount, tally.totalSize,
-                               tally.totalFree, countNote.c_str());
+            AppendSpaceSummary(summary, request.destination, tally.keptCount, tally.Size(), tally.Free(),
+                               tally.Used(), countNote.c_str());
             AppendSummaryNotes(summary, request, tally, leftOut);
             AppendTextContent(summary.c_str());
             EndText();

@@ -32,13 +32,16 @@ int64_t PackedKilobytes(const uint8_t *field);
 int64_t AutoextendKilobytes(const uint8_t *field);
 
 // The usage in percent as the summary shows it: 100 - free / (size / 100), both divisions
-// truncating; 0 when size / 100 is 0.
+// truncating; 0 when size / 100 is 0; held to the 64-bit range where the totals are extreme.
 int64_t UsagePercent(int64_t totalSize, int64_t totalFree);
 
-// Appends the space summary line for the figures; the count note follows the row count
-// (" of 25" when filters left rows out of the figures).
+// Appends the space summary line for the figures: the totals and the used space, each the exact
+// sum over the rows held to the 64-bit range (without `used`: size - free, held likewise). The
+// count note follows the row count (" of 25" when filters left rows out of the figures).
 void AppendSpaceSummary(TextBase &text, const char *destination, uint32_t rowCount, int64_t totalSize,
-                        int64_t totalFree, const char *countNote = "");
+                        int64_t totalFree);
+void AppendSpaceSummary(TextBase &text, const char *destination, uint32_t rowCount, int64_t totalSize,
+                        int64_t totalFree, int64_t used, const char *countNote = "");
 
 // What one evaluation is asked for.
 struct SpaceRequest {

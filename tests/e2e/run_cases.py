@@ -12,6 +12,8 @@ A case file holds directives, then sections:
     left: Dev_Rfc.Trc PRD.P00     the exact set of files (blank-separated) in the directory after the run
     only: windows                 run this case only with a Windows launcher (or "native")
     dir: Dev_Rfc.Trc              an empty directory made in the working directory before the run
+    fifo: PRD.P00                 a FIFO (named pipe) made in the working directory (native runs only)
+    link: PRD.P00 /dev/zero       a symbolic link to a path, {WORKDIR} allowed (native runs only)
     stdout: full                  standard output goes to /dev/full, where every write fails
     xml: no                       standard output is not a PRTG document (verbose output, a line
                                   mode chosen by a sensor definition, a usage text); without it,
@@ -46,7 +48,7 @@ Case files are UTF-8; an input file without an encoding flag is written as latin
 encoding flag its characters are encoded that way ("crlf" applies first). Section text ends at the
 next "===" line; its lines are joined with line feeds and end with one (unless "noeol" is given).
 In file sections {SCRAMBLED:password} becomes the stored value of the password, made by the
-profile tool. In expected texts {TIME} matches a time of day HH:MM:SS, {DATE} a date YYYYMMDD,
+profile tool, and {REPEAT n}text{END REPEAT} the text n times. In expected texts {TIME} matches a time of day HH:MM:SS, {DATE} a date YYYYMMDD,
 {HHMMSS} a time without colons and {ANYTEXT} any text within one line (such as the program's own
 path); {RFCLIB} stands for exactly the RFC library's file name of the program's platform
 (librfc32.so, or librfc32.dll for a program ending in ".exe"), in "left:" as well. Standard output
@@ -90,6 +92,8 @@ class Case:
         self.only = None
         self.xml = None
         self.dirs = []
+        self.fifos = []
+        self.links = []  # (name, target)
         self.stdout_full = False
         self.program_copy = False
         self.libraries = []  # (target, "beside", "workdir" or "path")
@@ -166,6 +170,11 @@ class Case:
                 self.only = value.strip()
             elif key == "dir":
                 self.dirs.append(value.strip())
+            elif key == "fifo":
+                self.fifos.append(value.strip())
+            elif key == "link":
+                name, target = value.split()
+                self.links.append((name, target))
             elif key == "stdout":
                 self.stdout_full = value.strip() == "full"
             elif key == "xml":
@@ -246,7 +255,7 @@ def run_case(case, args):
     windows = bool(args.launcher)
     if case.only == "windows" and not windows:
         return None, "Windows only"
-    if case.only == "native" and windows:
+    if (case.only == "native" or case.fifos or case.links) and windows:
         return None, "native only"
     workdir = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-", dir=args.workroot)
     program_folder = None
@@ -255,6 +264,8 @@ def run_case(case, args):
     try:
         for name, text, flags in case.files:
             text = re.sub(r"\{SCRAMBLED:([^}]*)\}", lambda m: scramble(args.tool, m.group(1), []), text)
+            text = re.sub(r"\{REPEAT (\d+)\}(.*?)\{END REPEAT\}", lambda m: m.group(2) * int(m.group(1)), text,
+                          flags=re.S)
             if "crlf" in flags:
                 text = text.replace("\n", "\r\n")
             encoding = next((ENCODINGS[flag] for flag in flags if flag in ENCODINGS), None)
@@ -272,6 +283,10 @@ def run_case(case, args):
 
         for name in case.dirs:
             os.makedirs(os.path.join(workdir, *name.split("\\")), exist_ok=True)
+        for name in case.fifos:
+            os.mkfifo(os.path.join(workdir, name))
+        for name, target in case.links:
+            os.symlink(target.replace("{WORKDIR}", workdir), os.path.join(workdir, name))
         launcher = args.launcher.split() if args.launcher else []
         program = os.path.abspath(args.program)
         extension = library_extension(program)

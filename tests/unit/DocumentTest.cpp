@@ -212,7 +212,20 @@ TEST_F(Document, OverlongPiecesAreCutNeverOverrun) {
     std::string huge(10000, 'n');
     BeginDocument();
     WriteChannel(huge.c_str(), huge.c_str(), huge.c_str());
-    EXPECT_EQ(documentBuffer.size(), kDocumentCapacity);
+    // Name, value and unit go in through their 123-character copies: the element stays whole.
+    std::string n123(123, 'n');
+    EXPECT_EQ(std::string(documentBuffer.c_str()),
+              "\n<Prtg>\n\n<Result><Channel>" + n123 + "</Channel>\n<Unit>Custom</Unit>\n<CustomUnit>" + n123 +
+                  "</CustomUnit>\n<Value>" + n123 + "</Value></Result>\n");
+    EXPECT_FALSE(documentBuffer.truncated());
+    // A text of any length leaves room for the closing tags of the text and of the document.
+    BeginDocument();
+    BeginText();
+    AppendTextContent(std::string(5000, '<').c_str());
+    EndText();
+    EndDocument();
+    std::string whole = documentBuffer.c_str();
+    EXPECT_EQ(whole.substr(whole.size() - 21), "&lt;</Text>\n\n</Prtg>\n");
     EXPECT_TRUE(documentBuffer.truncated());
     // An overlong error text is cut, never its closing tags, and never inside an entity.
     WriteErrorDocument((huge + "&").c_str());

@@ -1,0 +1,142 @@
+// The option parser, over any bytes: arguments 2 and 3 joined into the option text, parsed once
+// into the options record; the item-mode form of the text, the shown options and a sensor
+// definition over the same text.
+//
+// Input: one byte (bit 0: whether there is an argument 3), argument 2 up to a line feed, argument 3.
+// Properties: every value of the record equals a model of the keyword rules written here with
+// std::string; the upper-cased copy stands character for character beside the text as given.
+#include <cstring>
+#include <string>
+
+#include "FuzzSupport.h"
+#include "driver/Options.h"
+
+namespace {
+
+bool Has(const std::string &text, const char *needle) { return text.find(needle) != std::string::npos; }
+
+// The decimal conversion of atoi on at most three characters, stopping before a comma.
+int64_t ChannelNumber(const std::string &asGiven, size_t at) {
+    std::string digits;
+    for (size_t i = at + 3; i < at + 6 && i < asGiven.size() && asGiven[i] != ','; ++i)
+        digits += asGiven[i];
+    size_t i = 0;
+    while (i < digits.size() && (digits[i] == ' ' || (digits[i] >= '\t' && digits[i] <= '\r')))
+        ++i;
+    bool negative = i < digits.size() && digits[i] == '-';
+    if (i < digits.size() && (digits[i] == '-' || digits[i] == '+')) ++i;
+    int64_t value = 0;
+    for (; i < digits.size() && digits[i] >= '0' && digits[i] <= '9'; ++i)
+        value = value * 10 + (digits[i] - '0');
+    return negative ? -value : value;
+}
+
+std::string ValueBehind(const std::string &asGiven, size_t at, size_t skip, size_t capacity) {
+    std::string value;
+    for (size_t i = at + skip; i < asGiven.size() && asGiven[i] != ',' && asGiven[i] != ' '; ++i)
+        value += asGiven[i];
+    return value.substr(0, capacity);
+}
+
+std::string ItemNameBehind(const std::string &from) {
+    std::string name;
+    for (size_t i = 0; i < kItemNameCapacity && i < from.size() && from[i] != ' ' && from[i] != ','; ++i)
+        name += from[i] == ':' ? ' ' : from[i];
+    return name;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    fuzz::Input input(data, size);
+    bool third = (input.Byte() & 1) != 0;
+    std::string argument2 = input.Until('\n');
+    std::string argument3 = input.Rest();
+    argument2.resize(std::strlen(argument2.c_str())); // an argument ends at a zero byte
+    argument3.resize(std::strlen(argument3.c_str()));
+
+    OptionText text;
+    JoinOptionText(text, argument2.c_str(), third ? argument3.c_str() : nullptr);
+    std::string joined = third ? argument2 + " " + argument3 : argument2;
+    std::string asGiven = joined.substr(0, kOptionTextCapacity);
+    fuzz::Check(asGiven == text.asGiven.c_str(), "option text as given");
+    fuzz::Check(text.asGiven.truncated() == (joined.size() > kOptionTextCapacity), "option text cut");
+    std::string upper = fuzz::Upper(asGiven);
+    fuzz::Check(upper == text.upper.c_str(), "upper-cased option text");
+
+    Options options;
+    ParseOptions(text.upper, text.asGiven, options);
+
+    OutputMode mode = Has(upper, "MODE=OSTRAVEL")  ? OutputMode::Ostravel
+                      : Has(upper, "MODE=BRENNIC") ? OutputMode::Brennic
+                                                   : OutputMode::ExeXml;
+    fuzz::Check(options.document.mode == mode, "output mode");
+    size_t channelAt = upper.find("CH=");
+    fuzz::Check(options.document.channel.given == (channelAt != std::string::npos), "CH= given");
+    if (channelAt != std::string::npos)
+        fuzz::Check(options.document.channel.number == ChannelNumber(asGiven, channelAt), "CH= number");
+    fuzz::Check(options.verbose == (upper.find_first_of("#@$%") != std::string::npos), "verbose");
+    fuzz::Check(options.directorySearch == !Has(upper, "@"), "directory search");
+    SizeUnit unit = Has(upper, "GIGABYTE")   ? SizeUnit::Gigabyte
+                    : Has(upper, "MEGABYTE") ? SizeUnit::Megabyte
+                                             : SizeUnit::Percent;
+    fuzz::Check(options.sizeUnit == unit, "size unit");
+    fuzz::Check(options.eventLog == Has(upper, ",SYSLOG"), "event log");
+
+    size_t hostAt = upper.find(",HOST=");
+    fuzz::Check(options.overrides.host == (hostAt != std::string::npos), "host override");
+    if (hostAt != std::string::npos)
+        fuzz::Check(ValueBehind(asGiven, hostAt, 6, 47) == options.overrides.hostname.c_str(), "host value");
+    size_t numberAt = upper.find(",NO=");
+    fuzz::Check(options.overrides.sysnr == (numberAt != std::string::npos), "sysnr override");
+    if (numberAt != std::string::npos)
+        fuzz::Check(ValueBehind(asGiven, numberAt, 4, 31) == options.overrides.sysnrText.c_str(), "sysnr value");
+
+    size_t itemAt = upper.find("ITEM=");
+    fuzz::Check(options.itemMode == (itemAt != std::string::npos), "item mode");
+    std::string itemName = itemAt == std::string::npos ? "" : ItemNameBehind(asGiven.substr(itemAt + 5));
+    fuzz::Check(itemName == options.itemName.c_str(), "item name");
+
+    std::string sensor = upper.substr(0, upper.find(' ')).substr(0, kSensorNameLength);
+    sensor.resize(kSensorNameLength, ' ');
+    fuzz::Check(sensor == options.sensorName.c_str(), "sensor name");
+
+    std::string shown = asGiven;
+    if (shown.find('#') != std::string::npos) shown.resize(shown.find('#'));
+    if (shown.find('@') != std::string::npos) shown.resize(shown.find('@'));
+    if (shown == "(Parameters " || shown == "(No " || shown.empty()) shown = "(No Parameters)";
+    fuzz::Check(shown == options.shownOptions.c_str(), "shown options");
+
+    FixedText<kOptionTextCapacity> itemText;
+    itemText.Assign(text.asGiven);
+    ItemModeOptionText(itemText);
+    std::string itemModel = asGiven;
+    for (char &c : itemModel)
+        if (c == ':') c = ' ';
+    if (itemModel.find(" @") != std::string::npos) itemModel.resize(itemModel.find(" @"));
+    fuzz::Check(itemModel == itemText.c_str(), "item-mode option text");
+
+    // The same bytes as a "# GSNX: " line's sensor definition.
+    FixedText<199> line;
+    line.Assign(joined.c_str());
+    FixedText<199> definition;
+    definition.Assign(line.c_str() + (line.size() >= 20 ? 19 : line.size()));
+    SensorDefinition parsed;
+    ParseSensorDefinition(line, definition, parsed);
+    std::string defined = definition.c_str();
+    fuzz::Check(parsed.forThisProgram == Has(defined, "Sensor=\"SAP Marrowind\""), "sensor allocation");
+    std::string optionText = defined.substr(0, defined.find(",Sensor="));
+    for (char &c : optionText)
+        if (c == ':') c = ' ';
+    fuzz::Check(optionText.substr(0, kOptionTextCapacity) == parsed.optionText.c_str(), "definition options");
+    size_t definedItem = defined.find("Item=");
+    std::string definedName = definedItem == std::string::npos ? "" : ItemNameBehind(defined.substr(definedItem + 5));
+    fuzz::Check(definedName == parsed.itemName.c_str(), "definition item name");
+    std::string whole = line.c_str();
+    char choice = '1';
+    if (Has(whole, ",Alias")) choice = '2';
+    if (Has(whole, ",Host")) choice = '3';
+    if (Has(whole, ",Sid")) choice = '4';
+    fuzz::Check(choice == parsed.channelNameChoice, "channel-name choice");
+    return 0;
+}
