@@ -530,7 +530,9 @@ bool RunListedSystemsInParallel(RunContext &run, TextBase &error) {
         }
         ParallelSlot &slot = slots[k % window];
         if (!slot.started) {
-            // No process could be started: this system runs here, as without PARALLEL.
+            // No process could be started: this system runs here, as without PARALLEL; a person
+            // at the console learns it.
+            if (run.commandOptions.verbose) WriteOut("\n* No process of its own: the system runs in this one\n");
             if (!RunListedSystem(run, error)) {
                 StopSlots(slots, window);
                 return false;
