@@ -2,12 +2,14 @@
 
 #include <atomic>
 #include <cinttypes>
+#include <cstdio>
 
 #include "driver/Listing.h"
 #include "driver/Options.h"
 #include "driver/Profile.h"
 #include "output/Console.h"
 #include "output/Document.h"
+#include "platform/Children.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
 #include "rfc/Rfc.h"
@@ -19,6 +21,9 @@ namespace {
 // message with the trace notice.
 using ErrorText = FixedText<kDocumentCapacity>;
 
+// A channel field replayed from a child's result: as long as the writer's own copies.
+constexpr size_t kPrivateFieldCapacity = 159;
+
 // What spans one run: the command line as parsed, where the profile is, the current system's
 // connection values and the counters of item mode.
 struct RunContext {
@@ -26,6 +31,12 @@ struct RunContext {
     FixedText<123> headerLine;
     const char *programPath = "";
     const char *argument2 = "";
+    int argc = 0;
+    char **argv = nullptr;
+    // A child process runs one entry of the listing (its index) and records it to its result file.
+    bool child = false;
+    uint32_t childIndex = 0;
+    FixedText<kResultFileNameCapacity> childResultFile;
     OptionText commandLine;
     Options commandOptions; // the command line's options; verbose and the profile search follow them
     Options options;        // the options in force: the command line's, or item mode's
@@ -180,8 +191,11 @@ void AppendItemSummary(TextBase &summary, const RunContext &run, uint32_t noSyst
 // ends with what it has. A call blocked inside the library cannot be cancelled, so the document is
 // finished from here and the process ends around it.
 void DeadlineReached() {
-    OutputGuard guard; // kept to the end: the main thread writes nothing more
     RunContext &run = currentRun;
+    // The process that writes the document answers PRTG; a child's unfinished system counts there.
+    if (run.child) EndProcessNow(3);
+    OutputGuard guard; // kept to the end: the main thread writes nothing more
+    StopAllChildren();
     static FixedText<kDocumentCapacity> text;
     uint32_t seconds = run.options.timeoutSeconds;
     if (run.itemDocumentStarted) {
@@ -211,6 +225,11 @@ void DeadlineReached() {
 
 bool StartUp(RunContext &run, int argc, char **argv, TextBase &error) {
     run.startMs = MonotonicMilliseconds();
+    run.argc = argc;
+    run.argv = argv;
+    run.child = ChildRequest(run.childIndex, run.childResultFile);
+    // A child writes nothing to standard output: what it writes for its system goes to its result.
+    if (run.child) CaptureOutput(false);
     TimeOfDay(run.startTime);
     run.headerLine.Format("* %s SAP %s %s", run.startTime.c_str(), kProgramName, kProgramVersion);
     run.programPath = argc > 0 && argv[0] != nullptr ? argv[0] : "";
@@ -360,6 +379,194 @@ bool RunListedSystem(RunContext &run, TextBase &error) {
     return true;
 }
 
+// PARALLEL=n: each system runs in a child process of its own (the RFC library is not assumed to be
+// thread-safe); the child records what the system loop would have done, and this process replays
+// the records strictly in listing order, so document, counters and state lines are those of the
+// sequential loop.
+
+void RecordChannel(const char *channelName, const char *value, const char *unit, const ChannelExtras &extras) {
+    WriteResultRecord('C', channelName);
+    WriteResultRecord('c', value);
+    WriteResultRecord('c', unit);
+    WriteResultRecord('c', extras.prtgUnit != nullptr ? extras.prtgUnit : "");
+    FixedText<127> figures;
+    figures.Format("%d %d %d %" PRId64 " %d %" PRId64, extras.prtgUnit != nullptr ? 1 : 0,
+                   extras.sensorWarning ? 1 : 0, extras.warningLevel ? 1 : 0, extras.maxWarning,
+                   extras.errorLevel ? 1 : 0, extras.maxError);
+    WriteResultRecord('c', figures.c_str());
+    WriteResultRecord('c', extras.warningMessage);
+    WriteResultRecord('c', extras.errorMessage);
+}
+
+// In a child: runs the entry `childIndex` places behind the loop's start and ends the process.
+[[noreturn]] void RunChildSystem(RunContext &run) {
+    if (!OpenResultRecords(run.childResultFile.c_str())) EndProcess(2);
+    ShareRfcSteps();
+    FixedText<255> entry;
+    for (uint32_t i = 0; i < run.childIndex; ++i)
+        TakeListingEntry(run.listing.serverListing, run.listing.next, entry);
+    SetChannelRecorder(RecordChannel);
+    CaptureOutput(true);
+    uint32_t processed = run.processed;
+    uint32_t failed = run.failed;
+    static ErrorText error;
+    bool goesOn = true;
+    if (run.listing.next < run.listing.serverListing.size()) goesOn = RunListedSystem(run, error);
+    CaptureOutput(false);
+    CloseConnection(run);
+    if (!goesOn) {
+        WriteResultRecord('E', error.c_str());
+    } else {
+        WriteResultRecord('N', run.processed > processed ? "P" : run.failed > failed ? "F" : "-");
+    }
+    WriteResultRecord('D', "");
+    CloseResultRecords();
+    EndProcess(0);
+}
+
+enum class Replayed {
+    GoesOn,
+    RunEnds,     // the system ends the run: the error is in `error`
+    ProcessEnds, // the library ended the child; this process ends with the same status
+};
+
+// Reads the fields of a channel record behind its name and hands the channel to the writer.
+void ReplayChannel(FILE *file, const TextBase &name) {
+    FixedText<kPrivateFieldCapacity> fields[6];
+    char tag = 0;
+    for (TextBase &field : fields) {
+        if (!ReadResultRecord(file, tag, field) || tag != 'c') return;
+    }
+    ChannelExtras extras;
+    int prtgUnit = 0, sensorWarning = 0, warningLevel = 0, errorLevel = 0;
+    int64_t maxWarning = 0, maxError = 0;
+    if (sscanf(fields[3].c_str(), "%d %d %d %" SCNd64 " %d %" SCNd64, &prtgUnit, &sensorWarning, &warningLevel,
+               &maxWarning, &errorLevel, &maxError) != 6)
+        return;
+    extras.prtgUnit = prtgUnit != 0 ? fields[2].c_str() : nullptr;
+    extras.sensorWarning = sensorWarning != 0;
+    extras.warningLevel = warningLevel != 0;
+    extras.maxWarning = maxWarning;
+    extras.warningMessage = fields[4].c_str();
+    extras.errorLevel = errorLevel != 0;
+    extras.maxError = maxError;
+    extras.errorMessage = fields[5].c_str();
+    WriteChannel(name.c_str(), fields[0].c_str(), fields[1].c_str(), extras);
+    FlushDocument();
+}
+
+// Replays the result of the next entry's child as the sequential loop would have written it.
+Replayed ReplayChildResult(RunContext &run, const char *resultFile, int32_t status, TextBase &error,
+                           int &exitStatus) {
+    OutputGuard guard; // the deadline watch sees a system whole or not at all
+    FixedText<255> entry;
+    ++run.noSystems;
+    TakeListingEntry(run.listing.serverListing, run.listing.next, entry);
+    FILE *file = OpenFile(resultFile, "rb");
+    static FixedText<8191> text;
+    bool done = false;
+    bool runEnds = false;
+    char tag = 0;
+    while (file != nullptr && !done && ReadResultRecord(file, tag, text)) {
+        switch (tag) {
+        case 'O':
+            WriteOut(text);
+            break;
+        case 'C':
+            ReplayChannel(file, text);
+            break;
+        case 'N':
+            if (text.Equals("P")) ++run.processed;
+            if (text.Equals("F")) ++run.failed;
+            break;
+        case 'E':
+            error.Assign(text);
+            runEnds = true;
+            break;
+        case 'D':
+            done = true;
+            break;
+        default:
+            break;
+        }
+    }
+    CloseFile(file);
+    RemoveFile(resultFile);
+    if (runEnds) return Replayed::RunEnds;
+    if (done) return Replayed::GoesOn;
+    // The RFC library's failure handler ended the child after its report, which is replayed above.
+    if (status == 1) {
+        exitStatus = 1;
+        return Replayed::ProcessEnds;
+    }
+    error.Format("Error 1036: the process for %s ended without a result", entry.c_str());
+    return Replayed::RunEnds;
+}
+
+// The entries of the listing from its current position on.
+uint32_t CountEntries(const RunContext &run) {
+    size_t next = run.listing.next;
+    uint32_t count = 0;
+    FixedText<255> entry;
+    while (next < run.listing.serverListing.size()) {
+        TakeListingEntry(run.listing.serverListing, next, entry);
+        ++count;
+    }
+    return count;
+}
+
+struct ParallelSlot {
+    ChildProcess child;
+    bool started = false;
+    FixedText<kResultFileNameCapacity> resultFile;
+};
+
+void StopSlots(ParallelSlot *slots, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!slots[i].started) continue;
+        StopChild(slots[i].child);
+        RemoveFile(slots[i].resultFile.c_str());
+        slots[i].started = false;
+    }
+}
+
+// The system loop with up to `parallel` systems connected at once. Returns false, with the message,
+// when a system ends the run.
+bool RunListedSystemsInParallel(RunContext &run, TextBase &error) {
+    static ParallelSlot slots[kMaxParallel];
+    uint32_t window = run.options.parallel < kMaxParallel ? run.options.parallel : kMaxParallel;
+    uint32_t total = CountEntries(run);
+    uint32_t nextToStart = 0;
+    for (uint32_t k = 0; k < total; ++k) {
+        for (; nextToStart < total && nextToStart < k + window; ++nextToStart) {
+            ParallelSlot &slot = slots[nextToStart % window];
+            ChildResultFileName(slot.resultFile, nextToStart);
+            slot.started = StartChild(run.argc, run.argv, nextToStart, slot.resultFile.c_str(), slot.child);
+        }
+        ParallelSlot &slot = slots[k % window];
+        if (!slot.started) {
+            // No process could be started: this system runs here, as without PARALLEL; a person
+            // at the console learns it.
+            if (run.commandOptions.verbose) WriteOut("\n* No process of its own: the system runs in this one\n");
+            if (!RunListedSystem(run, error)) {
+                StopSlots(slots, window);
+                return false;
+            }
+            continue;
+        }
+        int32_t status = WaitChild(slot.child);
+        slot.started = false;
+        int exitStatus = 0;
+        Replayed replayed = ReplayChildResult(run, slot.resultFile.c_str(), status, error, exitStatus);
+        if (replayed == Replayed::GoesOn) continue;
+        // Systems after this one contribute nothing.
+        StopSlots(slots, window);
+        if (replayed == Replayed::ProcessEnds) EndProcess(exitStatus);
+        return false;
+    }
+    return true;
+}
+
 bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
     if (!PrepareListing(listingFile, run.location, run.commandOptions, run.argument2, run.listing, error))
         return false;
@@ -391,6 +598,10 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
 
     if (run.listing.fill.entriesLeftOut > 0 && run.commandOptions.verbose) {
         WriteOutFormat("* Server listing too long: %" PRIu32 " entries left out\n", run.listing.fill.entriesLeftOut);
+    }
+    if (run.child) RunChildSystem(run);
+    if (run.options.parallel > 1) {
+        if (!RunListedSystemsInParallel(run, error)) return false;
     }
     while (run.listing.next < run.listing.serverListing.size()) {
         if (!RunListedSystem(run, error)) return false;

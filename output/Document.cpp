@@ -149,7 +149,17 @@ void WriteChannel(const char *channelName, const char *value, const char *unit) 
     WriteChannel(channelName, value, unit, ChannelExtras());
 }
 
+namespace {
+ChannelRecorder channelRecorder = nullptr;
+} // namespace
+
+void SetChannelRecorder(ChannelRecorder recorder) { channelRecorder = recorder; }
+
 void WriteChannel(const char *channelName, const char *value, const char *unit, const ChannelExtras &extras) {
+    if (channelRecorder != nullptr) {
+        channelRecorder(channelName, value, unit, extras);
+        return;
+    }
     // A held-back channel is no channel at all: CH= and the Ostravel limit do not count it.
     int32_t room = output::document.settings.channelRoom;
     if (room > 0 && output::document.channelsWritten >= room) {

@@ -78,6 +78,13 @@ void EndDocument();
 void WriteChannel(const char *channelName, const char *value, const char *unit);
 void WriteChannel(const char *channelName, const char *value, const char *unit, const ChannelExtras &extras);
 
+// A child process of item mode hands its channels to the process that writes the document, which
+// passes them to WriteChannel in listing order, so the channel count and the guard run across
+// every system. While a recorder is set, WriteChannel only calls it.
+using ChannelRecorder = void (*)(const char *channelName, const char *value, const char *unit,
+                                 const ChannelExtras &extras);
+void SetChannelRecorder(ChannelRecorder recorder);
+
 // The channel guard's room (see DocumentSettings) and what it has held back so far.
 int32_t ChannelRoom();
 void SetChannelRoom(int32_t room);

@@ -1,4 +1,6 @@
 #include "platform/Platform.h"
+
+#include "platform/Children.h"
 #include "platform/Process.h"
 
 #include <cerrno>
@@ -410,6 +412,7 @@ void TimeOfDay(TextBase &text) {
 
 void WriteOut(const char *text) {
     OutputGuard guard;
+    if (DivertOutput(text)) return;
     fputs(text, stdout);
 }
 
@@ -419,7 +422,14 @@ void WriteOutFormat(const char *format, ...) {
     OutputGuard guard;
     va_list args;
     va_start(args, format);
-    vfprintf(stdout, format, args);
+    if (OutputCaptured()) {
+        static FixedText<8191> formatted;
+        formatted.Clear();
+        formatted.AppendFormatV(format, args);
+        DivertOutput(formatted.c_str());
+    } else {
+        vfprintf(stdout, format, args);
+    }
     va_end(args);
 }
 

@@ -139,7 +139,7 @@ RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOve
 
     if (showNotice) WriteOutFormat("* SapRfc.Ini.......: %s<\n", copies.destination.c_str());
     // The lock is held from the copy until the open has read it.
-    RfcStep step("RfcOpenEx");
+    RfcStep step("RfcOpenEx", true);
     if (!CopyDestinationFile(destinationFile, failure)) return 0;
 
     // The connect string takes user and password as the profile gives them.

@@ -79,7 +79,9 @@ void ReadTraceFrom(FILE *trace, TraceText &text);
 // lock (waiting at most the configured time) and reads what the call appended as this run's.
 class RfcStep {
   public:
-    explicit RfcStep(const char *name);
+    // holdThroughout: the lock is kept for the whole step even when steps are shared (the copied
+    // destination file must stay until the open has read it).
+    explicit RfcStep(const char *name, bool holdThroughout = false);
     ~RfcStep();
     RfcStep(const RfcStep &) = delete;
     RfcStep &operator=(const RfcStep &) = delete;
@@ -87,11 +89,17 @@ class RfcStep {
 
   private:
     bool locked_ = false;
+    bool sharedStep_ = false;
     int64_t before_ = 0;
 };
 
 // How long a step waits for the working directory's lock before it goes on without it.
 void ConfigureRfcSteps(uint32_t lockWaitMs);
+// For a process that calls the library while its siblings do (a child of PARALLEL=n): the lock is
+// not held while the library waits for the system, so the siblings' calls go on meanwhile. What a
+// step appended is still read as its own; when two systems fail within the same moment, one may
+// quote the other's trace text.
+void ShareRfcSteps();
 // Whether a step went on without the lock (its trace text then counts as unknown).
 bool RfcStepMissedLock();
 // The library call under way ("RfcOpen", "RFC_SYSTEM_INFO", ...), "" between calls; any thread.

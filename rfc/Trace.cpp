@@ -20,6 +20,9 @@ struct RunTrace {
     TraceText text;
     uint32_t lockWaitMs = 5000;
     bool lockMissed = false; // a step went on without the lock
+    // Other processes of this run call the library at the same time: a step holds the lock only to
+    // take the trace file's length before and to read what was appended after.
+    bool shared = false;
     std::atomic<const char *> step{""};
 };
 
@@ -68,21 +71,28 @@ void ReadTraceFrom(FILE *trace, TraceText &text) {
 
 void ConfigureRfcSteps(uint32_t lockWaitMs) { rfc::runTrace.lockWaitMs = lockWaitMs; }
 
+void ShareRfcSteps() { rfc::runTrace.shared = true; }
+
 bool RfcStepMissedLock() { return rfc::runTrace.lockMissed; }
 
 const char *CurrentRfcStep() { return rfc::runTrace.step.load(); }
 
 void BeginSystemTrace() { rfc::runTrace.text = TraceText(); }
 
-RfcStep::RfcStep(const char *name) {
+RfcStep::RfcStep(const char *name, bool holdThroughout) {
     rfc::runTrace.step = "the working directory's lock";
     locked_ = AcquireDirectoryLock(rfc::runTrace.lockWaitMs);
     rfc::runTrace.step = name;
     if (!locked_) rfc::runTrace.lockMissed = true;
     before_ = rfc::TraceLength();
+    if (locked_ && rfc::runTrace.shared && !holdThroughout) {
+        ReleaseDirectoryLock();
+        sharedStep_ = true;
+    }
 }
 
 RfcStep::~RfcStep() {
+    if (sharedStep_) locked_ = AcquireDirectoryLock(rfc::runTrace.lockWaitMs);
     FILE *trace = OpenFile(rfc::kTraceFile, "rb");
     int64_t after = trace == nullptr ? 0 : FileLength(trace);
     if (after != before_) {
