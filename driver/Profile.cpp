@@ -48,6 +48,12 @@ void SelectGlobalListing(TextBase &name, ProfileLocation &location) {
 
 void BuildProfilePath(ProfileLocation &location) { location.path.Assign(location.directory).Append(location.name); }
 
+// Opens the profile path and notes it among the paths tried.
+FILE *TryProfilePath(ProfileLocation &location) {
+    location.searched.Append(location.path).Append("\n");
+    return OpenFile(location.path, "rb");
+}
+
 // Whether directory + subdirectory + profile name names a file.
 bool ProfileBelow(const TextBase &directory, const char *subdirectory, const TextBase &name) {
     FixedText<255> path;
@@ -80,9 +86,10 @@ void ResolveProfileName(const char *argument, ProfileLocation &location) {
 
 FILE *LocateProfile(ProfileLocation &location, bool directorySearch, TextBase &error) {
     TextBase &directory = location.directory;
+    location.searched.Clear();
     if (!directorySearch) {
         BuildProfilePath(location);
-        FILE *file = OpenFile(location.path, "rb");
+        FILE *file = TryProfilePath(location);
         if (file == nullptr) error.Format("Error 1002: Profile %s is missing...", location.path.c_str());
         return file;
     }
@@ -91,6 +98,7 @@ FILE *LocateProfile(ProfileLocation &location, bool directorySearch, TextBase &e
     directory.Clear();
     FILE *prtgPath = OpenFile(kPrtgPathFile, "rb");
     if (prtgPath != nullptr) {
+        location.searched.Append(kPrtgPathFile).Append(" (names the directory)\n");
         FixedText<99> line;
         while (ReadTextLine(prtgPath, line, 99)) {
             line.StripLineEnd();
@@ -104,16 +112,17 @@ FILE *LocateProfile(ProfileLocation &location, bool directorySearch, TextBase &e
         if (ProfileBelow(directory, kSensorDirectory, location.name))
             directory.Append(kSensorDirectory);
         BuildProfilePath(location);
+        location.searched.Append(location.path).Append("\n");
         if (!FileExists(location.path)) return nullptr;
     }
 
     BuildProfilePath(location);
-    FILE *file = OpenFile(location.path, "rb");
+    FILE *file = TryProfilePath(location);
     for (const char *programDirectory : kProgramDirectories) {
         if (file != nullptr) break;
         directory.Assign(programDirectory);
         BuildProfilePath(location);
-        file = OpenFile(location.path, "rb");
+        file = TryProfilePath(location);
     }
     return file;
 }

@@ -17,6 +17,7 @@ struct ProfileLocation {
     FixedText<95> directory;
     FixedText<95> path;
     bool globalListing = false; // the name GLOBAL selected "SAP Quorvane.Gbl"
+    FixedText<1023> searched;   // every path the search tried, in order, one per line
 };
 
 // Default extension, directory part, and the name GLOBAL (which selects item mode).

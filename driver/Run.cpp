@@ -633,7 +633,21 @@ bool Run(RunContext &run, int argc, char **argv, TextBase &error) {
     if (!StartUp(run, argc, argv, error)) return false;
     bool directorySearch = run.commandOptions.directorySearch && run.commandOptions.document.mode == OutputMode::ExeXml;
     FILE *profile = LocateProfile(run.location, directorySearch, error);
-    if (profile == nullptr) return false;
+    if (profile == nullptr) {
+        // A person at the console learns where the program looked; the document stays as it is.
+        if (run.commandOptions.verbose) {
+            WriteOut("* Profile searched in:\n");
+            const TextBase &searched = run.location.searched;
+            size_t start = 0;
+            for (size_t end = searched.Find("\n"); end != TextBase::npos; end = searched.Find("\n", start)) {
+                FixedText<255> path;
+                path.AssignPart(searched.c_str() + start, end - start);
+                WriteOutFormat("*   %s\n", path.c_str());
+                start = end + 1;
+            }
+        }
+        return false;
+    }
     if (run.itemMode) return RunItemMode(run, profile, error);
     return RunSingleSystem(run, profile, error);
 }
