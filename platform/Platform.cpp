@@ -189,6 +189,7 @@ FILE *OpenFile(const char *windowsName, const char *mode) {
     if (file != nullptr && !IsDiskFile(file)) {
         CloseFile(file);
         errno = ENODEV;
+        return nullptr;
     }
     return file;
 #else
