@@ -29,6 +29,14 @@ inline void Check(bool holds, const std::string &what) {
     if (!holds) Fail(what);
 }
 
+// True in the corpus replay of the test build, false under libFuzzer: a target may keep its
+// slowest inputs (thousands of rows) for the replay, where each runs once, and spare the fuzzing
+// loop, where a slow input in the corpus is mutated again and again.
+inline bool &ReplayRun() {
+    static bool replay = false;
+    return replay;
+}
+
 // A fresh directory that becomes the working directory for the whole process; removed at exit.
 inline const std::filesystem::path &WorkingDirectory() {
     static const std::filesystem::path directory = [] {
@@ -98,7 +106,12 @@ class Input {
 
     bool Empty() const { return at_ >= size_; }
     uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-    uint16_t Word() { return static_cast<uint16_t>(Byte() | Byte() << 8); }
+    // Low byte first; two statements, because the operands of | are not sequenced.
+    uint16_t Word() {
+        uint16_t low = Byte();
+        uint16_t high = Byte();
+        return static_cast<uint16_t>(low | high << 8);
+    }
     // Bytes up to (not including) the terminator, which is consumed; the rest when it is absent.
     std::string Until(char terminator) {
         std::string text;

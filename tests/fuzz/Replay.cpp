@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "FuzzSupport.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int *argc, char ***argv);
 
@@ -27,6 +29,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "no corpus files given\n");
         return 1;
     }
+    fuzz::ReplayRun() = true;
     // The targets may change the working directory: the paths are absolute by now.
     if (LLVMFuzzerInitialize != nullptr) LLVMFuzzerInitialize(&argc, &argv);
     for (const auto &file : files) {
