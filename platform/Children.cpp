@@ -35,7 +35,12 @@ struct ChildSlot {
     FixedText<kResultFileNameCapacity> resultFile;
 };
 
-ChildSlot childSlots[kMaxChildren];
+// Built on first use: only PARALLEL runs need the slots, and building them at start-up would touch
+// some 19 KiB of memory in every run.
+ChildSlot (&ChildSlots())[kMaxChildren] {
+    static ChildSlot slots[kMaxChildren];
+    return slots;
+}
 
 struct Capture {
     bool active = false;
@@ -47,7 +52,7 @@ Capture capture;
 
 int32_t FreeSlot() {
     for (uint32_t i = 0; i < kMaxChildren; ++i)
-        if (!childSlots[i].live) return static_cast<int32_t>(i);
+        if (!ChildSlots()[i].live) return static_cast<int32_t>(i);
     return -1;
 }
 
@@ -103,7 +108,7 @@ bool StartChild(int argc, char **argv, uint32_t index, const char *resultFile, C
     child.slot = -1;
     int32_t slot = platform::FreeSlot();
     if (slot < 0) return false;
-    platform::ChildSlot &entry = platform::childSlots[slot];
+    platform::ChildSlot &entry = platform::ChildSlots()[slot];
     FixedText<kResultFileNameCapacity + 16> request;
     request.Format("%lu %s", static_cast<unsigned long>(index), resultFile);
     if (request.truncated()) return false;
@@ -154,7 +159,7 @@ bool StartChild(int argc, char **argv, uint32_t index, const char *resultFile, C
 
 int32_t WaitChild(ChildProcess &child) {
     if (child.slot < 0) return -1;
-    platform::ChildSlot &entry = platform::childSlots[child.slot];
+    platform::ChildSlot &entry = platform::ChildSlots()[child.slot];
     int32_t status = -1;
 #if defined(_WIN32)
     WaitForSingleObject(entry.process, INFINITE);
@@ -177,7 +182,7 @@ int32_t WaitChild(ChildProcess &child) {
 
 void StopChild(ChildProcess &child) {
     if (child.slot < 0) return;
-    platform::ChildSlot &entry = platform::childSlots[child.slot];
+    platform::ChildSlot &entry = platform::ChildSlots()[child.slot];
 #if defined(_WIN32)
     TerminateProcess(entry.process, 3);
 #else
@@ -187,7 +192,7 @@ void StopChild(ChildProcess &child) {
 }
 
 void StopAllChildren() {
-    for (platform::ChildSlot &entry : platform::childSlots) {
+    for (platform::ChildSlot &entry : platform::ChildSlots()) {
         if (!entry.live) continue;
 #if defined(_WIN32)
         TerminateProcess(entry.process, 3);

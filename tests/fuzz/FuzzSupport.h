@@ -160,6 +160,23 @@ inline std::vector<std::string> TextLinePieces(const std::string &content, size_
     return pieces;
 }
 
+// The characters a text reader sees in a file's bytes: a UTF-8 mark at the start is skipped; after a
+// UTF-16 mark (either byte order) every code unit is one character, '?' above 0x7F, and half a code
+// unit at the end is none; anything else is the bytes themselves.
+inline std::string AsRead(const std::string &bytes) {
+    auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    if (bytes.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) return bytes.substr(3);
+    bool little = bytes.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE;
+    bool big = bytes.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF;
+    if (!little && !big) return bytes;
+    std::string text;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        unsigned unit = little ? (at(i) | at(i + 1) << 8) : (at(i) << 8 | at(i + 1));
+        text += unit > 0x7F ? '?' : static_cast<char>(unit);
+    }
+    return text;
+}
+
 inline std::string StripLineEnd(std::string text) {
     if (!text.empty() && text.back() == '\r') text.pop_back();
     if (!text.empty() && text.back() == '\n') text.pop_back();

@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     bool prepared = PrepareListing(file, location, options, argument2.c_str(), listing, error);
 
     Model model;
-    std::vector<std::string> pieces = fuzz::TextLinePieces(content, kLine);
+    std::vector<std::string> pieces = fuzz::TextLinePieces(fuzz::AsRead(content), kLine);
     if (!global) {
         model.itemName = options.itemName.c_str();
         for (const std::string &piece : pieces) {

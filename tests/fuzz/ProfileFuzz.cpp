@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ModelField model[11];
     ModelField shownHost;
     ProfileFault expectedFault = ProfileFault::None;
-    for (const std::string &piece : fuzz::TextLinePieces(content, maxLine)) {
+    for (const std::string &piece : fuzz::TextLinePieces(fuzz::AsRead(content), maxLine)) {
         std::string line = fuzz::StripLineEnd(piece);
         if (line.size() < 12) continue;
         size_t key = 0;
