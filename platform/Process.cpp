@@ -167,6 +167,146 @@ void ReleaseDirectoryLock() {
 
 bool DirectoryLockHeld() { return platform::directoryLock.held; }
 
+namespace platform {
+namespace {
+
+// The file of the step marks: its byte kMarkByte is locked shared by every marked step under way;
+// its first eight bytes count the marked steps ever begun. Opened once per process and directory.
+struct StepMarks {
+#if defined(_WIN32)
+    HANDLE file = INVALID_HANDLE_VALUE;
+#else
+    int descriptor = -1;
+    pid_t opener = 0;
+#endif
+    uint32_t directory = 0;
+};
+
+StepMarks stepMarks;
+constexpr uint32_t kMarkByte = 4096;
+
+bool OpenStepMarks() {
+    StepMarks &marks = stepMarks;
+    uint32_t directory = DirectoryHash();
+    FixedText<600> name;
+#if defined(_WIN32)
+    if (marks.file != INVALID_HANDLE_VALUE && marks.directory == directory) return true;
+    if (marks.file != INVALID_HANDLE_VALUE) CloseHandle(marks.file);
+    marks.file = INVALID_HANDLE_VALUE;
+    char folder[MAX_PATH + 1] = {};
+    DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length > MAX_PATH) return false;
+    name.Format("%smarrowind-%08x.stp", folder, static_cast<unsigned>(directory));
+    if (name.truncated()) return false;
+    marks.file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    marks.directory = directory;
+    return marks.file != INVALID_HANDLE_VALUE;
+#else
+    if (marks.descriptor >= 0 && marks.directory == directory && marks.opener == getpid()) return true;
+    if (marks.descriptor >= 0) close(marks.descriptor);
+    marks.descriptor = -1;
+    const char *folder = getenv("TMPDIR");
+    if (folder == nullptr || folder[0] == '\0') folder = "/tmp";
+    name.Format("%s/marrowind-%08x.stp", folder, static_cast<unsigned>(directory));
+    if (name.truncated()) return false;
+    marks.descriptor = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    marks.opener = getpid();
+    marks.directory = directory;
+    return marks.descriptor >= 0;
+#endif
+}
+
+// Locks of the mark byte, without waiting.
+bool LockMark(bool exclusive) {
+#if defined(_WIN32)
+    OVERLAPPED at{};
+    at.Offset = kMarkByte;
+    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    return LockFileEx(stepMarks.file, flags, 0, 1, 0, &at) != 0;
+#else
+    return flock(stepMarks.descriptor, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0;
+#endif
+}
+
+void UnlockMark() {
+#if defined(_WIN32)
+    OVERLAPPED at{};
+    at.Offset = kMarkByte;
+    UnlockFileEx(stepMarks.file, 0, 1, 0, &at);
+#else
+    flock(stepMarks.descriptor, LOCK_UN);
+#endif
+}
+
+// The count of marked steps begun; a file too short for it counts none.
+uint64_t ReadGeneration() {
+    uint64_t generation = 0;
+#if defined(_WIN32)
+    OVERLAPPED at{};
+    DWORD read = 0;
+    if (!ReadFile(stepMarks.file, &generation, sizeof generation, &read, &at) || read != sizeof generation)
+        generation = 0;
+#else
+    if (pread(stepMarks.descriptor, &generation, sizeof generation, 0) != static_cast<ssize_t>(sizeof generation))
+        generation = 0;
+#endif
+    return generation;
+}
+
+void WriteGeneration(uint64_t generation) {
+#if defined(_WIN32)
+    OVERLAPPED at{};
+    DWORD written = 0;
+    WriteFile(stepMarks.file, &generation, sizeof generation, &written, &at);
+#else
+    if (pwrite(stepMarks.descriptor, &generation, sizeof generation, 0) != static_cast<ssize_t>(sizeof generation)) {
+        // Unwritten, the next marked step looks like this one's successor: it is still marked on
+        // the byte lock while under way, which is what the others check first.
+    }
+#endif
+}
+
+} // namespace
+} // namespace platform
+
+void BeginTraceStepMark(TraceStepMark &mark, bool markThisStep) {
+    mark = TraceStepMark();
+    if (!platform::OpenStepMarks()) {
+        mark.othersAtStart = markThisStep;
+        return;
+    }
+    // Nobody holds the mark byte shared: no marked step of another process is under way.
+    bool nobody = platform::LockMark(true);
+    if (nobody) platform::UnlockMark();
+    mark.othersAtStart = !nobody;
+    if (!markThisStep) return;
+    mark.marked = platform::LockMark(false);
+    if (!mark.marked) mark.othersAtStart = true;
+    mark.generation = platform::ReadGeneration();
+    platform::WriteGeneration(mark.generation + 1);
+}
+
+bool EndTraceStepMark(TraceStepMark &mark) {
+    if (!platform::OpenStepMarks()) return !mark.othersAtStart && !mark.marked;
+    bool alone = !mark.othersAtStart;
+    // A marked step of another process that began meanwhile moved the count past this one's.
+    if (mark.marked) {
+        alone = alone && platform::ReadGeneration() == mark.generation + 1;
+        platform::UnlockMark();
+        mark.marked = false;
+    }
+    return alone;
+}
+
+bool OtherTraceStepsUnderWay() {
+    if (!platform::OpenStepMarks()) return false;
+    bool nobody = platform::LockMark(true);
+    if (nobody) platform::UnlockMark();
+    return !nobody;
+}
+
 bool ReplaceFileWith(const char *from, const char *to) {
 #if defined(_WIN32)
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "platform/FixedText.h"
+#include "platform/Process.h"
 #include "rfc/RfcBinding.h"
 #include "rfc/RfcLibrary.h"
 
@@ -91,15 +92,16 @@ class RfcStep {
     bool locked_ = false;
     bool sharedStep_ = false;
     int64_t before_ = 0;
+    TraceStepMark mark_;
 };
 
 // How long a step waits for the working directory's lock before it goes on without it.
 void ConfigureRfcSteps(uint32_t lockWaitMs);
 // For a process that calls the library while its siblings do (a child of PARALLEL=n): the lock is
 // not held while the library waits for the system, so the siblings' calls go on meanwhile. What a
-// step appended is still read as its own; when two systems fail within the same moment, one may
-// quote the other's trace text.
-void ShareRfcSteps();
+// step appended is read as its own only when no other process's step overlapped it; otherwise
+// its error says " - Look for Trace-File".
+void ShareRfcSteps(bool shared = true);
 // Whether a step went on without the lock (its trace text then counts as unknown).
 bool RfcStepMissedLock();
 // The library call under way ("RfcOpen", "RFC_SYSTEM_INFO", ...), "" between calls; any thread.

@@ -21,7 +21,8 @@ struct RunTrace {
     uint32_t lockWaitMs = 5000;
     bool lockMissed = false; // a step went on without the lock
     // Other processes of this run call the library at the same time: a step holds the lock only to
-    // take the trace file's length before and to read what was appended after.
+    // take the trace file's length before and to read what was appended after, and its text counts
+    // only when no other process's step overlapped it (the step marks tell).
     bool shared = false;
     std::atomic<const char *> step{""};
 };
@@ -71,7 +72,7 @@ void ReadTraceFrom(FILE *trace, TraceText &text) {
 
 void ConfigureRfcSteps(uint32_t lockWaitMs) { rfc::runTrace.lockWaitMs = lockWaitMs; }
 
-void ShareRfcSteps() { rfc::runTrace.shared = true; }
+void ShareRfcSteps(bool shared) { rfc::runTrace.shared = shared; }
 
 bool RfcStepMissedLock() { return rfc::runTrace.lockMissed; }
 
@@ -85,19 +86,20 @@ RfcStep::RfcStep(const char *name, bool holdThroughout) {
     rfc::runTrace.step = name;
     if (!locked_) rfc::runTrace.lockMissed = true;
     before_ = rfc::TraceLength();
-    if (locked_ && rfc::runTrace.shared && !holdThroughout) {
-        ReleaseDirectoryLock();
-        sharedStep_ = true;
-    }
+    sharedStep_ = locked_ && rfc::runTrace.shared && !holdThroughout;
+    if (locked_) BeginTraceStepMark(mark_, sharedStep_);
+    if (sharedStep_) ReleaseDirectoryLock();
 }
 
 RfcStep::~RfcStep() {
     if (sharedStep_) locked_ = AcquireDirectoryLock(rfc::runTrace.lockWaitMs);
+    // Another process's step under way at any time during this one may have appended too.
+    bool alone = EndTraceStepMark(mark_) && locked_;
     FILE *trace = OpenFile(rfc::kTraceFile, "rb");
     int64_t after = trace == nullptr ? 0 : FileLength(trace);
     if (after != before_) {
         int64_t from = after - before_ > rfc::kTraceTailBytes ? after - rfc::kTraceTailBytes : before_;
-        if (locked_ && after > before_ && SeekTo(trace, from)) {
+        if (alone && after > before_ && SeekTo(trace, from)) {
             ReadTraceFrom(trace, rfc::runTrace.text);
         } else {
             // Changed while others could write too, or shrunk: nothing in it can be called ours.
@@ -112,8 +114,10 @@ RfcStep::~RfcStep() {
 void AppendTraceNotice(TextBase &message) { rfc::runTrace.text.Append(message); }
 
 void RemoveTraceFile() {
-    // Under the lock: another process may be between its step and the reading of its part.
+    // Under the lock: another process may be between its step and the reading of its part. A step
+    // of another process that runs without the lock keeps the file: the library may be writing its
+    // block right now, and that process reads it when its step ends.
     bool locked = AcquireDirectoryLock(rfc::runTrace.lockWaitMs);
-    RemoveFile(rfc::kTraceFile);
+    if (!locked || !OtherTraceStepsUnderWay()) RemoveFile(rfc::kTraceFile);
     if (locked) ReleaseDirectoryLock();
 }

@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <string>
@@ -99,6 +100,98 @@ TEST(TraceNotice, AStepThatCannotHaveTheLockGoesOnAndQuotesNothing) {
     // The lock of a process that ended is free again.
     EXPECT_TRUE(AcquireDirectoryLock(1000));
     ReleaseDirectoryLock();
+}
+
+// A process whose step runs without the directory lock (a PARALLEL child), driven over pipes:
+// 'b' begins its marked step, 'e' ends it, 'q' ends the process.
+class MarkedSibling {
+  public:
+    MarkedSibling() {
+        if (pipe(orders_) != 0 || pipe(done_) != 0) return;
+        pid_ = fork();
+        if (pid_ != 0) return;
+        TraceStepMark mark;
+        char order = 0;
+        while (read(orders_[0], &order, 1) == 1 && order != 'q') {
+            AcquireDirectoryLock(1000);
+            if (order == 'b') BeginTraceStepMark(mark, true);
+            if (order == 'e') EndTraceStepMark(mark);
+            ReleaseDirectoryLock();
+            if (write(done_[1], &order, 1) != 1) _exit(1);
+        }
+        _exit(0);
+    }
+    ~MarkedSibling() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    bool Order(char order) {
+        char answer = 0;
+        return write(orders_[1], &order, 1) == 1 && read(done_[0], &answer, 1) == 1 && answer == order;
+    }
+    // Dies at once, its mark still taken: the kernel drops the mark with the process.
+    void Die() {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = 0;
+    }
+
+  private:
+    int orders_[2] = {-1, -1};
+    int done_[2] = {-1, -1};
+    pid_t pid_ = -1;
+};
+
+std::string StepNotice(const TempDirectory &dir, const char *appended, const std::function<void()> &during = {}) {
+    BeginSystemTrace();
+    {
+        RfcStep step("RfcOpen");
+        AppendToTrace(dir, appended);
+        if (during) during();
+    }
+    FixedText<255> message("Error 1011: x");
+    AppendTraceNotice(message);
+    return message.c_str();
+}
+
+// Steps that overlap a step of another process that runs without the lock quote nothing: what the
+// trace file received may be the other's. The file stays while such a step is under way.
+TEST(TraceNotice, StepsOverlappingAnotherProcesssUnlockedStepQuoteNothing) {
+    TempDirectory dir;
+    MarkedSibling sibling;
+    const char *block = "**** ERROR y\nERROR       partner not reached\n";
+    // Alone, a step quotes what it appended.
+    EXPECT_EQ(StepNotice(dir, block), "Error 1011: x - partner not reached");
+    EXPECT_FALSE(OtherTraceStepsUnderWay());
+    // The sibling's step is under way when this one begins (this one holds the lock throughout).
+    ASSERT_TRUE(sibling.Order('b'));
+    EXPECT_TRUE(OtherTraceStepsUnderWay());
+    EXPECT_EQ(StepNotice(dir, block), "Error 1011: x - Look for Trace-File");
+    // A run that succeeds leaves the file to the sibling, whose library may be writing to it.
+    RemoveTraceFile();
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "Dev_Rfc.Trc"));
+    ASSERT_TRUE(sibling.Order('e'));
+    EXPECT_EQ(StepNotice(dir, block), "Error 1011: x - partner not reached");
+    RemoveTraceFile();
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "Dev_Rfc.Trc"));
+
+    // This process's steps run without the lock too: a sibling's step that begins and ends within
+    // this one is found by the count of marked steps.
+    ShareRfcSteps();
+    EXPECT_EQ(StepNotice(dir, block), "Error 1011: x - partner not reached");
+    EXPECT_EQ(StepNotice(dir, block, [&] {
+                  ASSERT_TRUE(sibling.Order('b'));
+                  ASSERT_TRUE(sibling.Order('e'));
+              }),
+              "Error 1011: x - Look for Trace-File");
+    // A sibling that dies within its step drops its mark: later steps are alone again.
+    ASSERT_TRUE(sibling.Order('b'));
+    EXPECT_EQ(StepNotice(dir, block), "Error 1011: x - Look for Trace-File");
+    sibling.Die();
+    EXPECT_EQ(StepNotice(dir, block), "Error 1011: x - partner not reached");
+    EXPECT_FALSE(OtherTraceStepsUnderWay());
+    ShareRfcSteps(false);
 }
 
 TEST(TraceNotice, MissingEmptyAndTextlessTraceFiles) {
