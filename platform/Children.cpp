@@ -145,8 +145,13 @@ bool StartChild(int argc, char **argv, uint32_t index, const char *resultFile, C
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     setenv(platform::kChildVariable, request.c_str(), 1);
+    // The program's own file by its path: under a tool that runs programs for inspection
+    // (valgrind), /proc/self/exe is the tool, while reading the link gives the program.
+    char program[4096] = {};
+    ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+    const char *path = length > 0 && static_cast<size_t>(length) < sizeof program - 1 ? program : "/proc/self/exe";
     pid_t pid = 0;
-    int failed = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv, environ);
+    int failed = posix_spawn(&pid, path, &actions, nullptr, argv, environ);
     unsetenv(platform::kChildVariable);
     posix_spawn_file_actions_destroy(&actions);
     if (failed != 0) return false;

@@ -257,6 +257,8 @@ def run_case(case, args):
         return None, "Windows only"
     if (case.only == "native" or case.fifos or case.links) and windows:
         return None, "native only"
+    if args.wrapped and (case.program_copy or case.libraries):
+        return None, "places the program or the library elsewhere, which a wrapper does not follow"
     workdir = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-", dir=args.workroot)
     program_folder = None
     search_folder = None
@@ -378,6 +380,9 @@ def main():
     parser.add_argument("--drive-c", default="", help="folder of the Windows drive C: (Windows runs)")
     parser.add_argument("--workroot", default=None, help="folder for the working directories")
     parser.add_argument("--timeout", type=int, default=30)
+    parser.add_argument("--wrapped", action="store_true",
+                        help="the program is a wrapper that runs the real one from its own folder "
+                             "(scripts/memcheck): cases that copy the program or place the library skip")
     parser.add_argument("cases", nargs="+", help="case files or folders of case files")
     args = parser.parse_args()
     args.env = dict(os.environ)
