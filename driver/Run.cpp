@@ -472,6 +472,9 @@ Replayed ReplayChildResult(RunContext &run, const char *resultFile, int32_t stat
         case 'O':
             WriteOut(text);
             break;
+        case 'L':
+            ReplayEventLine(text.c_str());
+            break;
         case 'C':
             ReplayChannel(file, text);
             break;

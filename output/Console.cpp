@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/Children.h"
+#include "platform/FixedText.h"
 #include "platform/Platform.h"
 
 namespace output {
@@ -21,6 +23,11 @@ bool EventLogOpen() {
     return eventLog.stream != nullptr;
 }
 
+void PutEventLine(const char *line) {
+    fprintf(eventLog.stream, "%s\n", line);
+    fflush(eventLog.stream);
+}
+
 } // namespace
 } // namespace output
 
@@ -32,13 +39,19 @@ void PrintListingLine(const char *label, int32_t indent, int32_t width, const ch
 void ConfigureEventLog(bool enabled) { output::eventLog.enabled = enabled; }
 
 void LogEvent(int32_t handle, const char *text, const char *detail) {
-    if (!output::EventLogOpen()) return;
-    fprintf(output::eventLog.stream, "%d %s %s\n", static_cast<int>(handle), text, detail);
-    fflush(output::eventLog.stream);
+    if (!output::eventLog.enabled) return;
+    FixedText<2047> line;
+    line.Format("%d %s %s", static_cast<int>(handle), text, detail);
+    if (DivertEventLine(line.c_str())) return;
+    if (output::EventLogOpen()) output::PutEventLine(line.c_str());
 }
 
 void LogAbortLine(const char *line) {
-    if (output::eventLog.stream == nullptr) return;
-    fprintf(output::eventLog.stream, "%s\n", line);
-    fflush(output::eventLog.stream);
+    if (!output::eventLog.enabled) return;
+    if (DivertEventLine(line)) return;
+    if (output::eventLog.stream != nullptr) output::PutEventLine(line);
+}
+
+void ReplayEventLine(const char *line) {
+    if (output::EventLogOpen()) output::PutEventLine(line);
 }

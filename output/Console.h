@@ -17,3 +17,6 @@ void LogEvent(int32_t handle, const char *text, const char *detail);
 
 // Writes one plain line to the event log when it is open.
 void LogAbortLine(const char *line);
+
+// Writes a line a child process recorded for the event log (enabled or not, as LogEvent).
+void ReplayEventLine(const char *line);

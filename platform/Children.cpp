@@ -274,3 +274,9 @@ bool DivertOutput(const char *text) {
 }
 
 bool OutputCaptured() { return platform::capture.active; }
+
+bool DivertEventLine(const char *line) {
+    if (!platform::capture.active) return false;
+    if (platform::capture.recording) WriteResultRecord('L', line);
+    return true;
+}

@@ -50,3 +50,6 @@ void CaptureOutput(bool recording);
 // For the output functions: true when the text was taken by the capture (recorded or dropped).
 bool DivertOutput(const char *text);
 bool OutputCaptured();
+// The same for a line of the event log, recorded with tag 'L': the sensor writes it to its own
+// event log when it replays the child's result, so the lines come in listing order.
+bool DivertEventLine(const char *line);
