@@ -48,9 +48,12 @@ void SelectGlobalListing(TextBase &name, ProfileLocation &location) {
 
 void BuildProfilePath(ProfileLocation &location) { location.path.Assign(location.directory).Append(location.name); }
 
+// Notes the profile path among the paths tried.
+void NoteSearchedPath(ProfileLocation &location) { location.searched.Append(location.path).Append("\n"); }
+
 // Opens the profile path and notes it among the paths tried.
 FILE *TryProfilePath(ProfileLocation &location) {
-    location.searched.Append(location.path).Append("\n");
+    NoteSearchedPath(location);
     return OpenFile(location.path, "rb");
 }
 
@@ -112,7 +115,7 @@ FILE *LocateProfile(ProfileLocation &location, bool directorySearch, TextBase &e
         if (ProfileBelow(directory, kSensorDirectory, location.name))
             directory.Append(kSensorDirectory);
         BuildProfilePath(location);
-        location.searched.Append(location.path).Append("\n");
+        NoteSearchedPath(location);
         if (!FileExists(location.path)) return nullptr;
     }
 

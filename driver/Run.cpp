@@ -524,15 +524,6 @@ struct ParallelSlot {
     FixedText<kResultFileNameCapacity> resultFile;
 };
 
-void StopSlots(ParallelSlot *slots, uint32_t count) {
-    for (uint32_t i = 0; i < count; ++i) {
-        if (!slots[i].started) continue;
-        StopChild(slots[i].child);
-        RemoveFile(slots[i].resultFile.c_str());
-        slots[i].started = false;
-    }
-}
-
 // The system loop with up to `parallel` systems connected at once. Returns false, with the message,
 // when a system ends the run.
 bool RunListedSystemsInParallel(RunContext &run, TextBase &error) {
@@ -552,7 +543,7 @@ bool RunListedSystemsInParallel(RunContext &run, TextBase &error) {
             // at the console learns it.
             if (run.commandOptions.verbose) WriteOut("\n* No process of its own: the system runs in this one\n");
             if (!RunListedSystem(run, error)) {
-                StopSlots(slots, window);
+                StopAllChildren();
                 return false;
             }
             continue;
@@ -563,7 +554,7 @@ bool RunListedSystemsInParallel(RunContext &run, TextBase &error) {
         Replayed replayed = ReplayChildResult(run, slot.resultFile.c_str(), status, error, exitStatus);
         if (replayed == Replayed::GoesOn) continue;
         // Systems after this one contribute nothing.
-        StopSlots(slots, window);
+        StopAllChildren();
         if (replayed == Replayed::ProcessEnds) EndProcess(exitStatus);
         return false;
     }

@@ -90,18 +90,10 @@ void AppendQuotedArgument(TextBase &line, const char *argument) {
 } // namespace platform
 
 void ChildResultFileName(TextBase &name, uint32_t index) {
-#if defined(_WIN32)
-    char directory[MAX_PATH + 1] = {};
-    DWORD length = GetTempPathA(sizeof directory, directory);
-    if (length == 0 || length > MAX_PATH) directory[0] = '\0';
-    name.Format("%smarrowind-%lu-%lu.res", directory, static_cast<unsigned long>(CurrentProcessId()),
+    FixedText<63> leaf;
+    leaf.Format("marrowind-%lu-%lu.res", static_cast<unsigned long>(CurrentProcessId()),
                 static_cast<unsigned long>(index));
-#else
-    const char *directory = getenv("TMPDIR");
-    if (directory == nullptr || directory[0] == '\0') directory = "/tmp";
-    name.Format("%s/marrowind-%lu-%lu.res", directory, static_cast<unsigned long>(CurrentProcessId()),
-                static_cast<unsigned long>(index));
-#endif
+    TemporaryFileName(name, leaf.c_str());
 }
 
 bool StartChild(int argc, char **argv, uint32_t index, const char *resultFile, ChildProcess &child) {
@@ -185,28 +177,21 @@ int32_t WaitChild(ChildProcess &child) {
     return status;
 }
 
-void StopChild(ChildProcess &child) {
-    if (child.slot < 0) return;
-    platform::ChildSlot &entry = platform::ChildSlots()[child.slot];
-#if defined(_WIN32)
-    TerminateProcess(entry.process, 3);
-#else
-    kill(entry.pid, SIGKILL);
-#endif
-    WaitChild(child);
-}
-
 void StopAllChildren() {
     for (platform::ChildSlot &entry : platform::ChildSlots()) {
         if (!entry.live) continue;
 #if defined(_WIN32)
         TerminateProcess(entry.process, 3);
         WaitForSingleObject(entry.process, 1000);
+        CloseHandle(entry.process);
+        entry.process = nullptr;
 #else
         kill(entry.pid, SIGKILL);
         waitpid(entry.pid, nullptr, 0);
+        entry.pid = 0;
 #endif
         RemoveFile(entry.resultFile.c_str());
+        entry.live = false;
     }
 }
 

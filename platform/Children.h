@@ -27,10 +27,8 @@ bool StartChild(int argc, char **argv, uint32_t index, const char *resultFile, C
 // Waits for the child to end; its exit status, or -1 when it did not end by itself.
 int32_t WaitChild(ChildProcess &child);
 
-// Ends a child that is still running and waits for it.
-void StopChild(ChildProcess &child);
-
-// From any thread (the deadline watch): ends every live child and removes its result file.
+// From any thread (the deadline watch, or a system that ends the run): ends every live child and
+// removes its result file.
 void StopAllChildren();
 
 // In a child: the piece it runs and its result file. False in the program PRTG started.

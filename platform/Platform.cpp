@@ -142,10 +142,9 @@ bool IsDiskFile(FILE *file) {
     return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK;
 }
 #else
-// Opened without waiting (a FIFO without a writer would block the open), then kept only when it
-// is a regular file; the descriptor reads blocking again from there.
-FILE *OpenRegularForReading(const char *native, const char *mode) {
-    int descriptor = open(native, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+// A stream over an open descriptor, when it is a regular file; otherwise the descriptor is closed
+// (errno EISDIR for a directory, ENODEV for anything else). `blocking` clears O_NONBLOCK first.
+FILE *RegularFileStream(int descriptor, const char *mode, bool blocking) {
     if (descriptor < 0) return nullptr;
     struct stat info;
     if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -153,14 +152,22 @@ FILE *OpenRegularForReading(const char *native, const char *mode) {
         errno = S_ISDIR(info.st_mode) ? EISDIR : ENODEV;
         return nullptr;
     }
-    int flags = fcntl(descriptor, F_GETFL);
-    if (flags == -1 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == -1) {
-        close(descriptor);
-        return nullptr;
+    if (blocking) {
+        int flags = fcntl(descriptor, F_GETFL);
+        if (flags == -1 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+            close(descriptor);
+            return nullptr;
+        }
     }
     FILE *file = fdopen(descriptor, mode);
     if (file == nullptr) close(descriptor);
     return file;
+}
+
+// Opened without waiting (a FIFO without a writer would block the open), then kept only when it
+// is a regular file; the descriptor reads blocking again from there.
+FILE *OpenRegularForReading(const char *native, const char *mode) {
+    return RegularFileStream(open(native, O_RDONLY | O_NONBLOCK | O_CLOEXEC), mode, true);
 }
 #endif
 
@@ -222,16 +229,8 @@ FILE *OpenAppendFile(const char *windowsName) {
     if (file == nullptr) _close(descriptor);
     return file;
 #else
-    int descriptor = open(native.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (descriptor < 0) return nullptr;
-    struct stat info;
-    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(descriptor);
-        return nullptr;
-    }
-    FILE *file = fdopen(descriptor, "a");
-    if (file == nullptr) close(descriptor);
-    return file;
+    return RegularFileStream(
+        open(native.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644), "a", false);
 #endif
 }
 

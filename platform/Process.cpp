@@ -35,6 +35,13 @@ uint32_t DirectoryHash() {
     return hash;
 }
 
+// A file of the working directory's in the temporary folder: "marrowind-<hash>.<extension>".
+bool DirectoryFileName(TextBase &name, uint32_t directory, const char *extension) {
+    FixedText<63> leaf;
+    leaf.Format("marrowind-%08x.%s", static_cast<unsigned>(directory), extension);
+    return TemporaryFileName(name, leaf.c_str());
+}
+
 struct DirectoryLock {
     bool held = false;
 #if defined(_WIN32)
@@ -133,10 +140,7 @@ bool AcquireDirectoryLock(uint32_t waitMs) {
         lock.held = false;
     }
     if (lock.descriptor < 0) {
-        const char *folder = getenv("TMPDIR");
-        if (folder == nullptr || folder[0] == '\0') folder = "/tmp";
-        name.Format("%s/marrowind-%08x.lck", folder, static_cast<unsigned>(directory));
-        if (name.truncated()) return false;
+        if (!platform::DirectoryFileName(name, directory, "lck")) return false;
         lock.descriptor = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (lock.descriptor < 0) return false;
         lock.opener = getpid();
@@ -170,8 +174,9 @@ bool DirectoryLockHeld() { return platform::directoryLock.held; }
 namespace platform {
 namespace {
 
-// The file of the step marks: its byte kMarkByte is locked shared by every marked step under way;
-// its first eight bytes count the marked steps ever begun. Opened once per process and directory.
+// The file of the step marks: locked shared by every marked step under way (on Windows its byte
+// kMarkByte); its first eight bytes count the marked steps ever begun. Opened once per process and
+// directory.
 struct StepMarks {
 #if defined(_WIN32)
     HANDLE file = INVALID_HANDLE_VALUE;
@@ -183,7 +188,9 @@ struct StepMarks {
 };
 
 StepMarks stepMarks;
-constexpr uint32_t kMarkByte = 4096;
+#if defined(_WIN32)
+constexpr uint32_t kMarkByte = 4096; // the byte range lock; the count stays outside it
+#endif
 
 bool OpenStepMarks() {
     StepMarks &marks = stepMarks;
@@ -193,11 +200,7 @@ bool OpenStepMarks() {
     if (marks.file != INVALID_HANDLE_VALUE && marks.directory == directory) return true;
     if (marks.file != INVALID_HANDLE_VALUE) CloseHandle(marks.file);
     marks.file = INVALID_HANDLE_VALUE;
-    char folder[MAX_PATH + 1] = {};
-    DWORD length = GetTempPathA(sizeof folder, folder);
-    if (length == 0 || length > MAX_PATH) return false;
-    name.Format("%smarrowind-%08x.stp", folder, static_cast<unsigned>(directory));
-    if (name.truncated()) return false;
+    if (!DirectoryFileName(name, directory, "stp")) return false;
     marks.file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -207,10 +210,7 @@ bool OpenStepMarks() {
     if (marks.descriptor >= 0 && marks.directory == directory && marks.opener == getpid()) return true;
     if (marks.descriptor >= 0) close(marks.descriptor);
     marks.descriptor = -1;
-    const char *folder = getenv("TMPDIR");
-    if (folder == nullptr || folder[0] == '\0') folder = "/tmp";
-    name.Format("%s/marrowind-%08x.stp", folder, static_cast<unsigned>(directory));
-    if (name.truncated()) return false;
+    if (!DirectoryFileName(name, directory, "stp")) return false;
     marks.descriptor = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     marks.opener = getpid();
     marks.directory = directory;
@@ -261,11 +261,18 @@ void WriteGeneration(uint64_t generation) {
     DWORD written = 0;
     WriteFile(stepMarks.file, &generation, sizeof generation, &written, &at);
 #else
-    if (pwrite(stepMarks.descriptor, &generation, sizeof generation, 0) != static_cast<ssize_t>(sizeof generation)) {
-        // Unwritten, the next marked step looks like this one's successor: it is still marked on
-        // the byte lock while under way, which is what the others check first.
-    }
+    // Unwritten, the next marked step looks like this one's successor: it is still marked on the
+    // byte lock while under way, which is what the others check first.
+    ssize_t written = pwrite(stepMarks.descriptor, &generation, sizeof generation, 0);
+    (void)written;
 #endif
+}
+
+// Whether another process holds the mark byte: a marked step of its is under way.
+bool MarkedStepUnderWay() {
+    bool nobody = LockMark(true);
+    if (nobody) UnlockMark();
+    return !nobody;
 }
 
 } // namespace
@@ -277,10 +284,7 @@ void BeginTraceStepMark(TraceStepMark &mark, bool markThisStep) {
         mark.othersAtStart = markThisStep;
         return;
     }
-    // Nobody holds the mark byte shared: no marked step of another process is under way.
-    bool nobody = platform::LockMark(true);
-    if (nobody) platform::UnlockMark();
-    mark.othersAtStart = !nobody;
+    mark.othersAtStart = platform::MarkedStepUnderWay();
     if (!markThisStep) return;
     mark.marked = platform::LockMark(false);
     if (!mark.marked) mark.othersAtStart = true;
@@ -300,11 +304,22 @@ bool EndTraceStepMark(TraceStepMark &mark) {
     return alone;
 }
 
-bool OtherTraceStepsUnderWay() {
-    if (!platform::OpenStepMarks()) return false;
-    bool nobody = platform::LockMark(true);
-    if (nobody) platform::UnlockMark();
-    return !nobody;
+bool OtherTraceStepsUnderWay() { return platform::OpenStepMarks() && platform::MarkedStepUnderWay(); }
+
+bool TemporaryFileName(TextBase &name, const char *leaf) {
+#if defined(_WIN32)
+    char folder[MAX_PATH + 1] = {};
+    DWORD length = GetTempPathA(sizeof folder, folder);
+    bool found = length != 0 && length <= MAX_PATH;
+    if (!found) folder[0] = '\0';
+    name.Format("%s%s", folder, leaf);
+#else
+    const char *folder = getenv("TMPDIR");
+    if (folder == nullptr || folder[0] == '\0') folder = "/tmp";
+    bool found = true;
+    name.Format("%s/%s", folder, leaf);
+#endif
+    return found && !name.truncated();
 }
 
 bool ReplaceFileWith(const char *from, const char *to) {

@@ -445,10 +445,10 @@ template <class T> Outcome<T> Injected(FailMode mode, const char *operation, T f
     return {failure, false};
 }
 
-// The plan's failure of an operation without a failure result: its result stays as it is, in the
-// abort mode the error handler is called.
-template <class T> T InjectedWithoutResult(FailMode mode, const char *operation, T result) {
-    return Finish(Protected(result, [&] { return Injected(mode, operation, result); }), operation);
+// The plan's failure of an operation, answered with `failure` (for an operation without a failure
+// result, the result it has anyway); in the abort mode the error handler is called.
+template <class T> T InjectFailure(FailMode mode, const char *operation, T failure, RFC_HANDLE handle = 0) {
+    return Finish(Protected(failure, [&] { return Injected(mode, operation, failure, handle); }), operation);
 }
 
 } // namespace
@@ -466,7 +466,7 @@ RFC_API void RFC_CALL RfcEnvironment(RFC_ENV *environment) {
     RFC_ERROR_HANDLER handler = environment == nullptr ? nullptr : environment->errorhandler;
     if (std::optional<FailMode> mode = PlannedFailure("RfcEnvironment")) {
         if (*mode == FailMode::Abort) State().handler = handler;
-        InjectedWithoutResult(*mode, "RfcEnvironment", 0);
+        InjectFailure(*mode, "RfcEnvironment", 0);
         return;
     }
     State().handler = handler;
@@ -474,7 +474,7 @@ RFC_API void RFC_CALL RfcEnvironment(RFC_ENV *environment) {
 
 RFC_API RFC_HANDLE RFC_CALL RfcOpen(RFC_OPTIONS *options) {
     if (std::optional<FailMode> mode = PlannedFailure("RfcOpen"))
-        return Finish(Protected(RFC_HANDLE{0}, [&] { return Injected(*mode, "RfcOpen", RFC_HANDLE{0}); }), "RfcOpen");
+        return InjectFailure(*mode, "RfcOpen", RFC_HANDLE{0});
     Outcome<Opened> opened = Protected(Opened{}, [&] { return OpenWithOptions(options); });
     return Finish(Outcome<RFC_HANDLE>{opened.result.handle, opened.broken}, "RfcOpen");
 }
@@ -482,8 +482,7 @@ RFC_API RFC_HANDLE RFC_CALL RfcOpen(RFC_OPTIONS *options) {
 RFC_API RFC_HANDLE RFC_CALL RfcOpenEx(const char *connect, RFC_ERROR_INFO_EX *error) {
     if (error != nullptr) std::memset(error, 0, sizeof *error);
     if (std::optional<FailMode> mode = PlannedFailure("RfcOpenEx")) {
-        return Finish(Protected(RFC_HANDLE{0}, [&] { return Injected(*mode, "RfcOpenEx", RFC_HANDLE{0}); }),
-                      "RfcOpenEx");
+        return InjectFailure(*mode, "RfcOpenEx", RFC_HANDLE{0});
     }
     Outcome<Opened> opened = Protected(Opened{}, [&] { return OpenWithConnectString(connect); });
     if (error != nullptr && opened.result.handle == 0) {
@@ -498,16 +497,14 @@ RFC_API RFC_HANDLE RFC_CALL RfcOpenEx(const char *connect, RFC_ERROR_INFO_EX *er
 RFC_API int RFC_CALL RfcInstallStructure(const char *name, RFC_TYPE_ELEMENT *elements, unsigned count,
                                          RFC_TYPEHANDLE *handle) {
     if (std::optional<FailMode> mode = PlannedFailure("RfcInstallStructure")) {
-        return Finish(Protected(1, [&] { return Injected(*mode, "RfcInstallStructure", 1); }),
-                      "RfcInstallStructure");
+        return InjectFailure(*mode, "RfcInstallStructure", 1);
     }
     return Protected(1, [&] { return Install(name, elements, count, handle); }).result;
 }
 
 RFC_API int RFC_CALL RfcCall(RFC_HANDLE handle, const char *function, RFC_PARAMETER *, RFC_TABLE *) {
     if (std::optional<FailMode> mode = PlannedFailure("RfcCall")) {
-        return Finish(Protected(int{RFC_FAILURE}, [&] { return Injected(*mode, "RfcCall", int{RFC_FAILURE}, handle); }),
-                      "RfcCall");
+        return InjectFailure(*mode, "RfcCall", int{RFC_FAILURE}, handle);
     }
     return Finish(Protected(int{RFC_FAILURE}, [&] { return Call(handle, function); }), "RfcCall");
 }
@@ -515,9 +512,7 @@ RFC_API int RFC_CALL RfcCall(RFC_HANDLE handle, const char *function, RFC_PARAME
 RFC_API int RFC_CALL RfcReceive(RFC_HANDLE handle, RFC_PARAMETER *importing, RFC_TABLE *tables,
                                 char **exception) {
     if (std::optional<FailMode> mode = PlannedFailure("RfcReceive")) {
-        return Finish(
-            Protected(int{RFC_FAILURE}, [&] { return Injected(*mode, "RfcReceive", int{RFC_FAILURE}, handle); }),
-            "RfcReceive");
+        return InjectFailure(*mode, "RfcReceive", int{RFC_FAILURE}, handle);
     }
     return Finish(Protected(int{RFC_FAILURE}, [&] { return Receive(handle, importing, tables, exception); }),
                   "RfcReceive");
@@ -525,7 +520,7 @@ RFC_API int RFC_CALL RfcReceive(RFC_HANDLE handle, RFC_PARAMETER *importing, RFC
 
 RFC_API void RFC_CALL RfcLastError(RFC_ERROR_INFO *error) {
     std::optional<FailMode> mode = PlannedFailure("RfcLastError");
-    if (mode && *mode == FailMode::Abort) InjectedWithoutResult(*mode, "RfcLastError", 0);
+    if (mode && *mode == FailMode::Abort) InjectFailure(*mode, "RfcLastError", 0);
     if (error == nullptr) return;
     if (mode && *mode == FailMode::Return) {
         std::memset(error, 0, sizeof *error);
@@ -540,12 +535,9 @@ RFC_API void RFC_CALL RfcLastError(RFC_ERROR_INFO *error) {
 
 RFC_API void RFC_CALL RfcClose(RFC_HANDLE handle) {
     if (std::optional<FailMode> mode = PlannedFailure("RfcClose")) {
-        if (*mode == FailMode::Return) {
-            InjectedWithoutResult(*mode, "RfcClose", 0);
-            return;
-        }
-        // Break() closes the connection before the handler is called.
-        Finish(Protected(0, [&] { return Injected(*mode, "RfcClose", 0, handle); }), "RfcClose");
+        // Returned, the connection stays open; in the abort mode Break() closes it before the
+        // handler is called.
+        InjectFailure(*mode, "RfcClose", 0, handle);
         return;
     }
     Protected(0, [&] {
@@ -556,28 +548,26 @@ RFC_API void RFC_CALL RfcClose(RFC_HANDLE handle) {
 
 RFC_API ITAB_H RFC_CALL ItCreate(const char *name, unsigned leng, unsigned, unsigned) {
     if (std::optional<FailMode> mode = PlannedFailure("ItCreate"))
-        return Finish(Protected(ITAB_H{nullptr}, [&] { return Injected(*mode, "ItCreate", ITAB_H{nullptr}); }), "ItCreate");
+        return InjectFailure(*mode, "ItCreate", ITAB_H{nullptr});
     return Protected(ITAB_H{nullptr}, [&] { return Create(name, leng); }).result;
 }
 
 RFC_API unsigned RFC_CALL ItFill(ITAB_H table) {
-    if (std::optional<FailMode> mode = PlannedFailure("ItFill")) return InjectedWithoutResult(*mode, "ItFill", 0u);
+    if (std::optional<FailMode> mode = PlannedFailure("ItFill")) return InjectFailure(*mode, "ItFill", 0u);
     InternalTable *found = FindTable(table);
     return found == nullptr ? 0 : static_cast<unsigned>(found->Fill());
 }
 
 RFC_API void *RFC_CALL ItGetLine(ITAB_H table, unsigned line) {
     if (std::optional<FailMode> mode = PlannedFailure("ItGetLine")) {
-        return Finish(Protected(static_cast<void *>(nullptr),
-                                [&] { return Injected(*mode, "ItGetLine", static_cast<void *>(nullptr)); }),
-                      "ItGetLine");
+        return InjectFailure(*mode, "ItGetLine", static_cast<void *>(nullptr));
     }
     return Protected(static_cast<void *>(nullptr), [&] { return GetLine(table, line); }).result;
 }
 
 RFC_API int RFC_CALL ItDelete(ITAB_H table) {
     if (std::optional<FailMode> mode = PlannedFailure("ItDelete"))
-        return Finish(Protected(1, [&] { return Injected(*mode, "ItDelete", 1); }), "ItDelete");
+        return InjectFailure(*mode, "ItDelete", 1);
     return Protected(1, [&] { return Delete(table); }).result;
 }
 

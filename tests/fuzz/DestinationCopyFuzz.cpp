@@ -8,6 +8,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
+#include "StandIn.h"
 #include "rfc/Rfc.h"
 #include "rfc/RfcBinding.h"
 
@@ -24,12 +25,7 @@ std::string FileNameCharacters(const std::string &bytes, size_t maximum) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    // The stand-in beside the target, bound once as the program binds SAP's library.
-    static const bool bound = [] {
-        FixedText<255> error;
-        return BindRfcLibrary(error);
-    }();
-    fuzz::Check(bound, "the RFC library could not be bound");
+    fuzz::BindStandIn();
     fuzz::Input input(data, size);
     uint8_t flags = input.Byte();
     std::string destination = FileNameCharacters(input.Until('\n'), 11);

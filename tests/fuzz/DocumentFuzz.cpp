@@ -119,13 +119,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             FlushDocument();
         }
     };
-    switch (order) {
-    case 0: // a single system
+    // A single system's start: the document with its summary text, out before the channels.
+    auto writeSummaryFirst = [&] {
         BeginDocument();
         BeginText();
         AppendTextContent(summary.c_str());
         EndText();
         FlushDocument();
+    };
+    switch (order) {
+    case 0: // a single system
+        writeSummaryFirst();
         writeChannels();
         EndDocument();
         FlushDocument();
@@ -147,11 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         WriteRunEndingError(errorText.c_str());
         break;
     case 3: // channels are out, then the run ends with an error
-        BeginDocument();
-        BeginText();
-        AppendTextContent(summary.c_str());
-        EndText();
-        FlushDocument();
+        writeSummaryFirst();
         writeChannels();
         WriteRunEndingError(errorText.c_str());
         break;

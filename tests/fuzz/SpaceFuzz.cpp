@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "StandIn.h"
 #include "output/Document.h"
 #include "rfc/Rfc.h"
 #include "rfc/RfcBinding.h"
@@ -111,12 +112,7 @@ RFC_HANDLE OpenSystem() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    // The stand-in beside the target, bound once as the program binds SAP's library.
-    static const bool bound = [] {
-        FixedText<255> error;
-        return BindRfcLibrary(error);
-    }();
-    fuzz::Check(bound, "the RFC library could not be bound");
+    fuzz::BindStandIn();
     fuzz::WorkingDirectory();
     fuzz::CatchStandardOutput();
     fuzz::Input input(data, size);
