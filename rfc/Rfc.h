@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "platform/FixedText.h"
+#include "platform/DirectoryLock.h"
 #include "platform/Process.h"
 #include "rfc/RfcBinding.h"
 #include "rfc/RfcLibrary.h"

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/Platform.h"
+#include "platform/DirectoryLock.h"
 #include "platform/Process.h"
 #include "rfc/Rfc.h"
 
