@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "output/Errors.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -17,7 +18,7 @@ const char *ColumnText(const TextBase &line, size_t column) {
 bool ReadItemListing(const ProfileLocation &location, ItemListing &listing, TextBase &error) {
     FILE *file = OpenFile(location.path, "rb");
     if (file == nullptr) {
-        error.Format("Error 1024: ProFile %s is missing...", location.name.c_str());
+        FormatError(error, ErrorId::ListingMissing, location.name.c_str());
         return false;
     }
     FixedText<kListingLine> line;
@@ -46,7 +47,7 @@ bool ReadGlobalListing(const ProfileLocation &location, const Options &commandOp
 
     FILE *file = OpenFile(location.path, "rb");
     if (file == nullptr) {
-        error.Format("Error 10x1: ProFile %s is missing...", location.name.c_str());
+        FormatError(error, ErrorId::GlobalListingMissing, location.name.c_str());
         return false;
     }
     bool definitionFound = false;
@@ -68,7 +69,7 @@ bool ReadGlobalListing(const ProfileLocation &location, const Options &commandOp
             ParseSensorDefinition(line, definition, parsed);
             if (!parsed.forThisProgram) {
                 CloseFile(file);
-                error.Assign("Error 1029: Invalid Sensor-Allocation...");
+                FormatError(error, ErrorId::InvalidAllocation);
                 return false;
             }
             listing.optionsReplaced = true;
@@ -85,7 +86,7 @@ bool ReadGlobalListing(const ProfileLocation &location, const Options &commandOp
 
     listing.itemName.Assign(parsed.itemName);
     if (!definitionFound) {
-        error.Format("Error 1030: Global Sensor %s not found...", argument2);
+        FormatError(error, ErrorId::GlobalSensorNotFound, argument2);
         return false;
     }
     return true;
@@ -145,11 +146,11 @@ bool PrepareListing(FILE *&listingFile, const ProfileLocation &location, const O
     }
     if (!read) return false;
     if (listing.serverListing.empty()) {
-        error.Assign("Error 1025: Global Server Listing missing...");
+        FormatError(error, ErrorId::ServerListingMissing);
         return false;
     }
     if (listing.itemName.empty()) {
-        error.Assign("Error 1026: Global Item Idenification missing...");
+        FormatError(error, ErrorId::ItemMissing);
         return false;
     }
     return true;

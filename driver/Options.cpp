@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "output/Errors.h"
+
 namespace {
 
 // The value behind a keyword, as typed, up to the next comma or blank.
@@ -90,7 +92,6 @@ void ParseSpaceOptions(const TextBase &upper, const TextBase &asGiven, Options &
     space.autoextend = FindKeywordWord(upper, "AUTOEXTEND") != TextBase::npos;
     ParsePatterns(upper, asGiven, "ONLY=", options, space.only);
     ParsePatterns(upper, asGiven, "SKIP=", options, space.skip);
-    options.document.channelRoom = ChannelRoomFor(space, options.itemMode);
 }
 
 } // namespace
@@ -109,7 +110,7 @@ size_t FindKeywordWord(const TextBase &upper, const char *keyword) {
 
 bool CheckOptions(const Options &options, TextBase &error) {
     if (options.invalidValue.empty()) return true;
-    error.Format("Error 1035: Invalid Option-Value %s !", options.invalidValue.c_str());
+    FormatError(error, ErrorId::InvalidOptionValue, options.invalidValue.c_str());
     return false;
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "driver/Password.h"
+#include "output/Errors.h"
 #include "platform/Platform.h"
 
 const ProfileKey kProfileKeys[11] = {
@@ -93,11 +94,11 @@ FILE *LocateProfile(ProfileLocation &location, bool directorySearch, TextBase &e
     if (!directorySearch) {
         BuildProfilePath(location);
         FILE *file = TryProfilePath(location);
-        if (file == nullptr) error.Format("Error 1002: Profile %s is missing...", location.path.c_str());
+        if (file == nullptr) FormatError(error, ErrorId::ProfileMissing, location.path.c_str());
         return file;
     }
 
-    error.Format("Error 1002: Profile %s is missing...", location.name.c_str());
+    FormatError(error, ErrorId::ProfileMissing, location.name.c_str());
     directory.Clear();
     FILE *prtgPath = OpenFile(kPrtgPathFile, "rb");
     if (prtgPath != nullptr) {
@@ -209,7 +210,7 @@ bool FieldLengthValid(const ConnectionFields &fields, size_t keyIndex) {
 }
 
 void UnreadableProfileText(TextBase &text, const char *profileName) {
-    text.Format("Error 1034: Profile %s cannot be read !", profileName);
+    FormatError(text, ErrorId::ProfileUnreadable, profileName);
 }
 
 ProfileFault CheckProfileFields(const ConnectionFields &fields) {
@@ -227,19 +228,19 @@ void ProfileFaultText(TextBase &text, ProfileFault fault, const char *profileNam
         text.Clear();
         break;
     case ProfileFault::InvalidPassword:
-        text.Format("Error 1004: Invalid Password in Profile %s found...", profileName);
+        FormatError(text, ErrorId::InvalidPassword, profileName);
         break;
     case ProfileFault::WrongPassword:
-        text.Format("Error 1005: Wrong Password in Profile %s found...", profileName);
+        FormatError(text, ErrorId::WrongPassword, profileName);
         break;
     case ProfileFault::UserMissing:
-        text.Format("Error 1006: Username in Profile %s is missing...", profileName);
+        FormatError(text, ErrorId::UserMissing, profileName);
         break;
     case ProfileFault::PasswordMissing:
-        text.Format("Error 1007: Password in Profile %s is missing...", profileName);
+        FormatError(text, ErrorId::PasswordMissing, profileName);
         break;
     case ProfileFault::InvalidParameters:
-        text.Format("Error 1003: Invalid Parameter(s) at %s found...", profileName);
+        FormatError(text, ErrorId::InvalidParameters, profileName);
         break;
     case ProfileFault::Unreadable:
         UnreadableProfileText(text, profileName);

@@ -9,6 +9,7 @@
 #include "driver/Profile.h"
 #include "output/Console.h"
 #include "output/Document.h"
+#include "output/Errors.h"
 #include "platform/Children.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
@@ -110,19 +111,39 @@ void CallFailureText(TextBase &error, int outcome, const TextBase &exceptionText
     AppendTraceNotice(error);
 }
 
+// How the run ends after a failure inside the RFC library: its report, and status 1.
+[[noreturn]] void EndWithLibraryFailure(const LibraryFailureReport &failure) {
+    rfcLibrary.RfcClose(0);
+    WriteLibraryFailure(failure);
+    EndProcess(1);
+}
+
+[[noreturn]] void EndWithLibraryFailure(const char *operation) {
+    static LibraryFailureReport failure;
+    ReadLibraryFailure(operation, failure);
+    EndWithLibraryFailure(failure);
+}
+
+// The channel guard's room, from the mode the run finally runs in.
+int32_t ChannelRoom(const RunContext &run) { return ChannelRoomFor(run.options.space, run.itemMode); }
+
+// The report of the current system's space evaluation: large, so one for the process.
+SpaceReport spaceReport;
+
 // On the open connection: the system information, the Oracle check and the space evaluation.
 // Returns false, with the message, when the whole run must end: the system information call failed
-// or the database is not Oracle. A failed space evaluation is in `space`.
-bool EvaluateConnectedSystem(RunContext &run, SpaceResult &space, TextBase &error) {
+// or the database is not Oracle. A failed space evaluation is in the report.
+bool EvaluateConnectedSystem(RunContext &run, SpaceReport &space, TextBase &error) {
     SystemInfo info;
     ReadSystemInfo(run.connectionHandle, info);
+    if (info.libraryFailure != nullptr) EndWithLibraryFailure(info.libraryFailure);
     if (info.outcome != RFC_OK) {
         CallFailureText(error, info.outcome, info.exceptionText);
         return false;
     }
     run.connection.shownHost.Assign(info.host);
     if (!info.databaseSystem.StartsWith("ORA")) {
-        error.Assign("Error 1018: DataBase mismatch !");
+        FormatError(error, ErrorId::DatabaseMismatch);
         return false;
     }
     SpaceRequest request;
@@ -132,15 +153,30 @@ bool EvaluateConnectedSystem(RunContext &run, SpaceResult &space, TextBase &erro
     request.itemName = run.listing.itemName.c_str();
     request.itemChannelName = run.itemChannelName.c_str();
     request.keywords = run.options.space;
+    request.channelRoom = ChannelRoom(run);
     EvaluateSpaceFigures(run.connectionHandle, request, space);
+    if (space.libraryFailure != nullptr) EndWithLibraryFailure(space.libraryFailure);
     NoteMissedLock(run);
     return true;
+}
+
+// The channels of the report, each written as it is taken; the report's table goes back to the
+// library after the last. A failure inside the library ends the run behind what was written.
+void WriteReportChannels(SpaceReport &space) {
+    ChannelReport channel;
+    while (NextSpaceChannel(space, channel)) {
+        WriteChannel(channel);
+        FlushDocument();
+    }
+    CloseSpaceReport(space);
+    if (space.libraryFailure != nullptr) EndWithLibraryFailure(space.libraryFailure);
 }
 
 // Hands the options in force to the writer and the event log.
 void ConfigureForRun(RunContext &run) {
     DocumentSettings settings = run.options.document;
     settings.forPerson = run.commandOptions.verbose;
+    settings.channelRoom = ChannelRoom(run);
     ConfigureDocument(settings);
     ConfigureEventLog(run.options.eventLog);
 }
@@ -160,7 +196,7 @@ void OpenConnection(RunContext &run, TextBase &openFailure) {
                                              ShowDestinationNotice(run), cause);
     NoteMissedLock(run);
     if (run.connectionHandle != 0) return;
-    openFailure.Format("Error 1011: RFC-Open for %s failed !", run.connection.destination.c_str());
+    FormatError(openFailure, ErrorId::OpenFailed, run.connection.destination.c_str());
     if (cause.empty()) {
         AppendTraceNotice(openFailure);
     } else {
@@ -211,11 +247,12 @@ void DeadlineReached() {
     }
     FixedText<255> message;
     const char *step = CurrentRfcStep();
+    FixedText<15> secondsText;
+    secondsText.Format("%" PRIu32, seconds);
     if (run.profileRead && !run.itemMode) {
-        message.Format("Error 1033: no answer from %s within %" PRIu32 " s", run.connection.destination.c_str(),
-                       seconds);
+        FormatError(message, ErrorId::NoAnswerFrom, run.connection.destination.c_str(), secondsText.c_str());
     } else {
-        message.Format("Error 1033: no answer within %" PRIu32 " s", seconds);
+        FormatError(message, ErrorId::NoAnswer, secondsText.c_str());
     }
     if (step[0] != '\0') message.AppendFormat(" (%s)", step);
     ComposeRunEndingError(text, message.c_str());
@@ -225,6 +262,7 @@ void DeadlineReached() {
 
 bool StartUp(RunContext &run, int argc, char **argv, TextBase &error) {
     run.startMs = MonotonicMilliseconds();
+    SetLibraryFailureEnd(EndWithLibraryFailure);
     run.argc = argc;
     run.argv = argv;
     run.child = ChildRequest(run.childIndex, run.childResultFile);
@@ -234,7 +272,7 @@ bool StartUp(RunContext &run, int argc, char **argv, TextBase &error) {
     run.headerLine.Format("* %s SAP %s %s", run.startTime.c_str(), kProgramName, kProgramVersion);
     run.programPath = argc > 0 && argv[0] != nullptr ? argv[0] : "";
     if (argc < 2 || argv[1] == nullptr) {
-        error.Assign("Error 1001: Parameter for Profile-Name is missing !");
+        FormatError(error, ErrorId::ProfileNameMissing);
         return false;
     }
     run.argument2 = argc > 2 && argv[2] != nullptr ? argv[2] : "";
@@ -281,15 +319,19 @@ bool RunSingleSystem(RunContext &run, FILE *profile, TextBase &error) {
 
     OpenConnection(run, error);
     if (run.connectionHandle == 0) return false;
-    SpaceResult space;
+    SpaceReport &space = spaceReport;
     if (!EvaluateConnectedSystem(run, space, error)) return false;
+    if (space.outcome == RFC_OK) {
+        WriteDocumentStart(space.summary.c_str());
+        WriteReportChannels(space);
+    }
     CloseConnection(run);
     if (space.outcome != RFC_OK) {
         CallFailureText(error, space.outcome, space.exceptionText);
         return false;
     }
 
-    FlushDocument();
+    WriteDocumentEnd();
     RemoveTraceFile();
     if (run.commandOptions.verbose) WriteProcessedLine();
     return true;
@@ -312,6 +354,20 @@ void ChooseItemChannelName(RunContext &run) {
         run.itemChannelName.Assign(run.location.name);
         break;
     }
+}
+
+// A child of PARALLEL=n records the channel of its system for the process that writes the document.
+void RecordChannel(const ChannelReport &channel) {
+    WriteResultRecord('C', channel.name.c_str());
+    WriteResultRecord('c', channel.value.c_str());
+    WriteResultRecord('c', channel.unit.c_str());
+    WriteResultRecord('c', channel.prtgUnit.c_str());
+    FixedText<127> figures;
+    figures.Format("%d %d %d %" PRId64 " %d %" PRId64, channel.prtgUnit.empty() ? 0 : 1, channel.sensorWarning ? 1 : 0,
+                   channel.warningLevel ? 1 : 0, channel.maxWarning, channel.errorLevel ? 1 : 0, channel.maxError);
+    WriteResultRecord('c', figures.c_str());
+    WriteResultRecord('c', channel.warningMessage.c_str());
+    WriteResultRecord('c', channel.errorMessage.c_str());
 }
 
 // One pass of the system loop. Returns false, with the message, when this system ends the run.
@@ -348,14 +404,25 @@ bool RunListedSystem(RunContext &run, TextBase &error) {
     if (!RegisterErrorHandler(run, error)) return false;
     DiscardDocument();
 
-    SpaceResult space;
+    SpaceReport &space = spaceReport;
     space.outcome = RFC_FAILURE; // until an evaluation says otherwise
+    space.itemFound = false;
     FixedText<kDocumentCapacity> openFailure;
     OpenConnection(run, openFailure);
     if (run.connectionHandle == 0) {
         profileInvalid = true;
     } else if (!EvaluateConnectedSystem(run, space, error)) {
         return false;
+    } else if (space.outcome == RFC_OK) {
+        if (run.child) {
+            ChannelReport channel;
+            while (NextSpaceChannel(space, channel))
+                RecordChannel(channel);
+            CloseSpaceReport(space);
+            if (space.libraryFailure != nullptr) EndWithLibraryFailure(space.libraryFailure);
+        } else {
+            WriteReportChannels(space);
+        }
     }
     CloseConnection(run);
 
@@ -384,20 +451,6 @@ bool RunListedSystem(RunContext &run, TextBase &error) {
 // the records strictly in listing order, so document, counters and state lines are those of the
 // sequential loop.
 
-void RecordChannel(const char *channelName, const char *value, const char *unit, const ChannelExtras &extras) {
-    WriteResultRecord('C', channelName);
-    WriteResultRecord('c', value);
-    WriteResultRecord('c', unit);
-    WriteResultRecord('c', extras.prtgUnit != nullptr ? extras.prtgUnit : "");
-    FixedText<127> figures;
-    figures.Format("%d %d %d %" PRId64 " %d %" PRId64, extras.prtgUnit != nullptr ? 1 : 0,
-                   extras.sensorWarning ? 1 : 0, extras.warningLevel ? 1 : 0, extras.maxWarning,
-                   extras.errorLevel ? 1 : 0, extras.maxError);
-    WriteResultRecord('c', figures.c_str());
-    WriteResultRecord('c', extras.warningMessage);
-    WriteResultRecord('c', extras.errorMessage);
-}
-
 // In a child: runs the entry `childIndex` places behind the loop's start and ends the process.
 [[noreturn]] void RunChildSystem(RunContext &run) {
     if (!OpenResultRecords(run.childResultFile.c_str())) EndProcess(2);
@@ -405,7 +458,6 @@ void RecordChannel(const char *channelName, const char *value, const char *unit,
     FixedText<255> entry;
     for (uint32_t i = 0; i < run.childIndex; ++i)
         TakeListingEntry(run.listing.serverListing, run.listing.next, entry);
-    SetChannelRecorder(RecordChannel);
     CaptureOutput(true);
     uint32_t processed = run.processed;
     uint32_t failed = run.failed;
@@ -502,7 +554,7 @@ Replayed ReplayChildResult(RunContext &run, const char *resultFile, int32_t stat
         exitStatus = 1;
         return Replayed::ProcessEnds;
     }
-    error.Format("Error 1036: the process for %s ended without a result", entry.c_str());
+    FormatError(error, ErrorId::WorkerWithoutResult, entry.c_str());
     return Replayed::RunEnds;
 }
 
@@ -606,12 +658,17 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
         FixedText<511> summary;
         AppendItemSummary(summary, run, run.noSystems, run.failed);
         ItemTally tally{run.noSystems, run.processed, run.failed};
-        AppendItemHealth(summary, run.options.space, tally);
+        AppendItemHealth(summary, run.options.space, tally, ChannelsLeftOut());
         DiscardDocument();
         BeginText();
         AppendTextContent(summary.c_str());
         EndText();
-        WriteItemHealth(run.options.space, run.listing.itemName.c_str(), tally);
+        ChannelReport health;
+        if (BuildItemHealthChannel(health, run.options.space, run.listing.itemName.c_str(), tally, ChannelsLeftOut())) {
+            // The place the systems' channels left free.
+            if (ChannelRoom(run) > 0) SetChannelRoom(ChannelRoom(run) + 1);
+            WriteChannel(health);
+        }
         EndDocument();
         FlushDocument();
         WriteOut("\n");

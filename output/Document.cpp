@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <initializer_list>
 
+#include "output/Console.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
 
@@ -149,17 +150,20 @@ void WriteChannel(const char *channelName, const char *value, const char *unit) 
     WriteChannel(channelName, value, unit, ChannelExtras());
 }
 
-namespace {
-ChannelRecorder channelRecorder = nullptr;
-} // namespace
-
-void SetChannelRecorder(ChannelRecorder recorder) { channelRecorder = recorder; }
+void WriteChannel(const ChannelReport &channel) {
+    ChannelExtras extras;
+    extras.prtgUnit = channel.prtgUnit.empty() ? nullptr : channel.prtgUnit.c_str();
+    extras.sensorWarning = channel.sensorWarning;
+    extras.warningLevel = channel.warningLevel;
+    extras.maxWarning = channel.maxWarning;
+    extras.warningMessage = channel.warningMessage.c_str();
+    extras.errorLevel = channel.errorLevel;
+    extras.maxError = channel.maxError;
+    extras.errorMessage = channel.errorMessage.c_str();
+    WriteChannel(channel.name.c_str(), channel.value.c_str(), channel.unit.c_str(), extras);
+}
 
 void WriteChannel(const char *channelName, const char *value, const char *unit, const ChannelExtras &extras) {
-    if (channelRecorder != nullptr) {
-        channelRecorder(channelName, value, unit, extras);
-        return;
-    }
     // A held-back channel is no channel at all: CH= and the Ostravel limit do not count it.
     int32_t room = output::document.settings.channelRoom;
     if (room > 0 && output::document.channelsWritten >= room) {
@@ -217,6 +221,19 @@ void WriteChannel(const char *channelName, const char *value, const char *unit, 
     }
 }
 
+void WriteDocumentStart(const char *summary) {
+    BeginDocument();
+    BeginText();
+    AppendTextContent(summary);
+    EndText();
+    FlushDocument();
+}
+
+void WriteDocumentEnd() {
+    EndDocument();
+    FlushDocument();
+}
+
 int32_t ChannelRoom() { return output::document.settings.channelRoom; }
 
 void SetChannelRoom(int32_t room) { output::document.settings.channelRoom = room; }
@@ -260,6 +277,30 @@ void WriteRunEndingError(const char *errorText) {
 }
 
 bool PlainFailureReport() { return outputMode != OutputMode::ExeXml || output::document.settings.forPerson; }
+
+void WriteLibraryFailure(const LibraryFailureReport &failure) {
+    if (PlainFailureReport()) {
+        WriteOut("RFC error\n");
+        PrintListingLine("operation/code", 0, 15, failure.operation.c_str());
+        PrintListingLine("key", 0, 15, failure.key.c_str());
+        PrintListingLine("status", 0, 15, failure.status.c_str());
+        PrintListingLine("message", 0, 15, failure.message.c_str());
+        PrintListingLine("internal status", 0, 15, failure.internalStatus.c_str());
+        WriteOut("\n");
+        WriteOut("* Programm aborted...\n");
+        LogAbortLine("* Pgrm aborted...");
+        // The abort file keeps no name, so it is never created.
+        WriteOut("* Error at EoXput-File...\n");
+        return;
+    }
+    FixedText<1023> text;
+    text.Format("RFC error; operation/code : %s; key : %s; status : %s; message : %s; internal status : %s; "
+                "* Programm aborted...",
+                failure.operation.c_str(), failure.key.c_str(), failure.status.c_str(), failure.message.c_str(),
+                failure.internalStatus.c_str());
+    WriteRunEndingError(text.c_str());
+    LogAbortLine("* Pgrm aborted...");
+}
 
 void FlushDocument() {
     OutputGuard guard;

@@ -48,6 +48,23 @@ struct ChannelExtras {
 };
 
 constexpr size_t kDocumentCapacity = 4095;
+constexpr size_t kChannelNameCapacity = 63;
+constexpr size_t kLimitMessageCapacity = 159;
+
+// One channel as data: what a reader measured and what the writer shows of it.
+struct ChannelReport {
+    FixedText<kChannelNameCapacity> name;
+    FixedText<23> value;
+    FixedText<7> unit;     // the custom unit ("PerCent", "%", "MByte", "GByte"); empty: none
+    FixedText<15> prtgUnit; // PRTG's own unit ("Percent", "Count") in place of the custom one
+    bool sensorWarning = false;
+    bool warningLevel = false;
+    int64_t maxWarning = 0;
+    FixedText<kLimitMessageCapacity> warningMessage;
+    bool errorLevel = false;
+    int64_t maxError = 0;
+    FixedText<kLimitMessageCapacity> errorMessage;
+};
 
 namespace output {
 
@@ -77,18 +94,17 @@ void EndText();
 void EndDocument();
 void WriteChannel(const char *channelName, const char *value, const char *unit);
 void WriteChannel(const char *channelName, const char *value, const char *unit, const ChannelExtras &extras);
-
-// A child process of item mode hands its channels to the process that writes the document, which
-// passes them to WriteChannel in listing order, so the channel count and the guard run across
-// every system. While a recorder is set, WriteChannel only calls it.
-using ChannelRecorder = void (*)(const char *channelName, const char *value, const char *unit,
-                                 const ChannelExtras &extras);
-void SetChannelRecorder(ChannelRecorder recorder);
+void WriteChannel(const ChannelReport &channel);
 
 // The channel guard's room (see DocumentSettings) and what it has held back so far.
 int32_t ChannelRoom();
 void SetChannelRoom(int32_t room);
 int32_t ChannelsLeftOut();
+// A result document piece by piece, each piece written as soon as it is built: the start with the
+// text element holding the summary, every channel (WriteChannel, FlushDocument), and the end.
+void WriteDocumentStart(const char *summary);
+void WriteDocumentEnd();
+
 // Rebuilds the buffer as the PRTG error document, in every output mode.
 void WriteErrorDocument(const char *errorText);
 
@@ -107,6 +123,19 @@ void ComposeClosingSummary(TextBase &out, const char *summary);
 // Whether a failure inside the RFC library is reported as the plain block for a person (line
 // modes and verbose forms) rather than as an error document.
 bool PlainFailureReport();
+
+// A failure inside the RFC library: the operation and what the library's last error says.
+struct LibraryFailureReport {
+    FixedText<63> operation;
+    FixedText<32> key;
+    FixedText<127> status;
+    FixedText<255> message;
+    FixedText<127> internalStatus;
+};
+
+// Writes the report of a failure inside the RFC library, which ends the run: the plain block for a
+// person, or for PRTG the same lines joined into the text of one well-formed document.
+void WriteLibraryFailure(const LibraryFailureReport &failure);
 
 // Writes the buffer to standard output as it stands and empties it.
 void FlushDocument();

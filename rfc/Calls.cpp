@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "output/Console.h"
+#include "output/Errors.h"
 #include "rfc/Rfc.h"
 #include "rfc/Structures.h"
 
@@ -15,17 +16,18 @@ struct InstalledStructures {
 
 InstalledStructures installedStructures;
 
+// False when the library refuses the description: the run ends with the library's report.
 template <size_t N>
-void InstallStructure(const char *name, const RFC_TYPE_ELEMENT (&description)[N], RFC_TYPEHANDLE &handle) {
-    if (handle != 0) return;
+bool InstallStructure(const char *name, const RFC_TYPE_ELEMENT (&description)[N], RFC_TYPEHANDLE &handle) {
+    if (handle != 0) return true;
     // The library takes a mutable description; it gets a copy of the shared one.
     RFC_TYPE_ELEMENT elements[N];
     for (size_t i = 0; i < N; ++i)
         elements[i] = description[i];
-    if (rfcLibrary.RfcInstallStructure(name, elements, static_cast<unsigned>(N), &handle) != 0) {
-        RfcFailureHandler("RfcInstallStructure");
-    }
+    return rfcLibrary.RfcInstallStructure(name, elements, static_cast<unsigned>(N), &handle) == 0;
 }
+
+constexpr const char *kInstallStructure = "RfcInstallStructure";
 
 RFC_PARAMETER Parameter(const char *name, RFC_TYPEHANDLE type, uint32_t length, void *address) {
     return RFC_PARAMETER{name, static_cast<uint32_t>(strlen(name)), type, length, address};
@@ -58,7 +60,10 @@ int CallFunctionModule(RFC_HANDLE handle, const char *function, RFC_PARAMETER *i
 } // namespace
 
 int CallSystemInfo(RFC_HANDLE handle, SystemInfoAnswer &answer, TextBase &exceptionText) {
-    InstallStructure("RFCSI", rfc::kRfcsiDescription, installedStructures.rfcsi);
+    if (!InstallStructure("RFCSI", rfc::kRfcsiDescription, installedStructures.rfcsi)) {
+        answer.libraryFailure = kInstallStructure;
+        return RFC_FAILURE;
+    }
     RFC_PARAMETER importing[] = {
         Parameter("CURRENT_RESOURCES", RFCTYPE_INT, 4, &answer.currentResources),
         Parameter("DIALOG_USER_TYPE", RFCTYPE_CHAR, 1, answer.dialogUserType),
@@ -73,8 +78,11 @@ int CallSystemInfo(RFC_HANDLE handle, SystemInfoAnswer &answer, TextBase &except
 }
 
 int CallCurrentSizes(RFC_HANDLE handle, CurrentSizesAnswer &answer, ITAB_H table, TextBase &exceptionText) {
-    InstallStructure("DATE_TIME", rfc::kDateTimeDescription, installedStructures.dateTime);
-    InstallStructure("TABLE_XPC", rfc::kTableXpcDescription, installedStructures.tableXpc);
+    if (!InstallStructure("DATE_TIME", rfc::kDateTimeDescription, installedStructures.dateTime) ||
+        !InstallStructure("TABLE_XPC", rfc::kTableXpcDescription, installedStructures.tableXpc)) {
+        answer.libraryFailure = kInstallStructure;
+        return RFC_FAILURE;
+    }
     RFC_PARAMETER importing[] = {
         Parameter("CURR_DATE", RFCTYPE_DATE, sizeof answer.currentDate, answer.currentDate),
         Parameter("CURR_TIME", RFCTYPE_TIME, sizeof answer.currentTime, answer.currentTime),
@@ -91,16 +99,16 @@ int CallCurrentSizes(RFC_HANDLE handle, CurrentSizesAnswer &answer, ITAB_H table
 void AppendOutcomeMessage(TextBase &message, int outcome, const TextBase &exceptionText) {
     switch (outcome) {
     case RFC_FAILURE:
-        message.Append("Error 1014: RFC-Failure raised !");
+        AppendError(message, ErrorId::RfcFailure);
         break;
     case RFC_EXCEPTION:
-        message.Append("Error 1012: Exception.: ").Append(exceptionText);
+        AppendError(message, ErrorId::Exception, exceptionText.c_str());
         break;
     case RFC_SYS_EXCEPTION:
-        message.Append("Error 1013: Sys-Exception raised !");
+        AppendError(message, ErrorId::SysException);
         break;
     default:
-        message.Append("Error 1015: Other Failure raised !");
+        AppendError(message, ErrorId::OtherFailure);
         break;
     }
 }

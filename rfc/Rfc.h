@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "output/Document.h"
 #include "platform/FixedText.h"
 #include "platform/DirectoryLock.h"
 #include "platform/Process.h"
@@ -117,7 +118,13 @@ void AppendTraceNotice(TextBase &message);
 // Deletes "Dev_Rfc.Trc" after a successful run (a file only), under the directory lock.
 void RemoveTraceFile();
 
-// The library's error handler: prints the last RFC error and ends the process with status 1.
+// What the library's last error says of a failed operation.
+void ReadLibraryFailure(const char *operation, LibraryFailureReport &failure);
+// How the run ends after a failure inside the library; it must not return.
+using LibraryFailureEnd = void (*)(const LibraryFailureReport &failure);
+void SetLibraryFailureEnd(LibraryFailureEnd end);
+// The library's error handler (it cannot return into the library): reads the last error and hands
+// it to the end that was set.
 [[noreturn]] void RFC_CALL RfcFailureHandler(const char *operation);
 
 constexpr size_t kExceptionTextCapacity = 255;
@@ -130,6 +137,7 @@ struct SystemInfoAnswer {
     int32_t recommendedDelay = 0;
     uint8_t rfcsi[200] = {};
     char loginComplete[1] = {};
+    const char *libraryFailure = nullptr; // a library operation failed: the run ends with its report
 };
 int CallSystemInfo(RFC_HANDLE handle, SystemInfoAnswer &answer, TextBase &exceptionText);
 
@@ -138,6 +146,7 @@ struct CurrentSizesAnswer {
     char currentDate[8] = {};
     char currentTime[6] = {};
     uint8_t dateTime[14] = {};
+    const char *libraryFailure = nullptr; // a library operation failed: the run ends with its report
 };
 int CallCurrentSizes(RFC_HANDLE handle, CurrentSizesAnswer &answer, ITAB_H table, TextBase &exceptionText);
 
@@ -149,6 +158,7 @@ void AppendOutcomeMessage(TextBase &message, int outcome, const TextBase &except
 // (RFCHOST); otherwise the exception text for outcomes 2 and 3.
 struct SystemInfo {
     int outcome = RFC_OK;
+    const char *libraryFailure = nullptr; // a library operation failed: the run ends with its report
     FixedText<kExceptionTextCapacity> exceptionText;
     FixedText<10> databaseSystem;
     FixedText<8> host;

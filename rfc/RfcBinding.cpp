@@ -1,4 +1,5 @@
 #include "rfc/RfcBinding.h"
+#include "output/Errors.h"
 
 #include <type_traits>
 
@@ -101,12 +102,12 @@ bool BindRfcLibrary(TextBase &error) {
         RfcLibraryFileName(fileName);
         void *library = LoadSharedLibrary(fileName.c_str());
         if (library == nullptr) {
-            binding.failure.Format("Error 1031: RFC library %s not found !", fileName.c_str());
+            FormatError(binding.failure, ErrorId::LibraryNotFound, fileName.c_str());
         } else {
             RfcFunctions functions;
             const char *missing = FindFunctions(library, functions);
             if (missing != nullptr) {
-                binding.failure.Format("Error 1032: RFC library %s lacks %s !", fileName.c_str(), missing);
+                FormatError(binding.failure, ErrorId::LibraryIncomplete, fileName.c_str(), missing);
                 UnloadSharedLibrary(library);
             } else {
                 // Loaded for the rest of the process: the failure handler may still call it at the end.

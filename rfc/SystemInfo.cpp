@@ -13,6 +13,7 @@ void ReadSystemInfo(RFC_HANDLE handle, SystemInfo &info) {
     SystemInfoAnswer answer;
     info.exceptionText.Clear();
     info.outcome = CallSystemInfo(handle, answer, info.exceptionText);
+    info.libraryFailure = answer.libraryFailure;
     if (info.outcome != RFC_OK) return;
     const char *record = reinterpret_cast<const char *>(answer.rfcsi);
     info.host.AssignPart(record + kRfcHostOffset, kRfcHostLength);

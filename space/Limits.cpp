@@ -38,24 +38,22 @@ void LimitMessage(TextBase &message, const char *system, const char *subject, in
     message.Format("%s: %s over %" PRId64 " %s", system, subject, level, UnitSign(unit));
 }
 
-void WriteSpaceChannel(const char *name, const char *value, const char *unit, const SpaceOptions &options,
-                       SizeUnit sizeUnit, const char *system, const char *subject, bool sensorWarning) {
-    ChannelExtras extras;
-    extras.sensorWarning = sensorWarning;
+void BuildSpaceChannel(ChannelReport &channel, const char *name, const char *value, const char *unit,
+                       const SpaceOptions &options, SizeUnit sizeUnit, const char *system, const char *subject,
+                       bool sensorWarning) {
+    channel.name.Assign(name);
+    channel.value.Assign(value);
+    channel.unit.Assign(unit);
+    channel.sensorWarning = sensorWarning;
     LimitLevels levels = ChannelLevels(options, sizeUnit);
-    FixedText<159> warningMessage;
-    FixedText<159> errorMessage;
-    LimitMessage(warningMessage, system, subject, levels.warningLevel, sizeUnit);
-    LimitMessage(errorMessage, system, subject, levels.errorLevel, sizeUnit);
     // PRTG draws its own unit as a percentage; a custom "%" is just a number to it.
-    if (options.limits && sizeUnit == SizeUnit::Percent) extras.prtgUnit = "Percent";
-    extras.warningLevel = levels.warning;
-    extras.maxWarning = levels.warningLevel;
-    extras.warningMessage = warningMessage.c_str();
-    extras.errorLevel = levels.error;
-    extras.maxError = levels.errorLevel;
-    extras.errorMessage = errorMessage.c_str();
-    WriteChannel(name, value, unit, extras);
+    if (options.limits && sizeUnit == SizeUnit::Percent) channel.prtgUnit.Assign("Percent");
+    channel.warningLevel = levels.warning;
+    channel.maxWarning = levels.warningLevel;
+    LimitMessage(channel.warningMessage, system, subject, levels.warningLevel, sizeUnit);
+    channel.errorLevel = levels.error;
+    channel.maxError = levels.errorLevel;
+    LimitMessage(channel.errorMessage, system, subject, levels.errorLevel, sizeUnit);
 }
 
 int32_t ChannelRoomFor(const SpaceOptions &options, bool itemMode) {
@@ -68,30 +66,26 @@ void AppendLeftOutNote(TextBase &text, int64_t leftOut, const char *hint) {
     text.AppendFormat("- +%" PRId64 " not shown: %s", leftOut, hint);
 }
 
-void AppendItemHealth(TextBase &summary, const SpaceOptions &options, const ItemTally &tally) {
+void AppendItemHealth(TextBase &summary, const SpaceOptions &options, const ItemTally &tally, int64_t leftOut) {
     if (NothingProcessed(options, tally))
         summary.Append(" - nothing processed: check the item name and the listing");
-    if (ChannelsLeftOut() > 0) {
+    if (leftOut > 0) {
         summary.Append(" ");
-        AppendLeftOutNote(summary, ChannelsLeftOut(), "list fewer systems");
+        AppendLeftOutNote(summary, leftOut, "list fewer systems");
     }
 }
 
-void WriteItemHealth(const SpaceOptions &options, const char *itemName, const ItemTally &tally) {
-    bool leftOut = ChannelsLeftOut() > 0;
-    if (!options.limits && !leftOut) return;
-    // The place the systems' channels left free.
-    if (ChannelRoom() > 0) SetChannelRoom(ChannelRoom() + 1);
-    FixedText<23> value;
-    value.Format("%" PRIu32, tally.failed);
-    FixedText<159> message;
-    message.Format("%s: a system could not be evaluated", itemName);
-    ChannelExtras extras;
-    extras.prtgUnit = "Count";
-    extras.sensorWarning = NothingProcessed(options, tally) || leftOut;
+bool BuildItemHealthChannel(ChannelReport &channel, const SpaceOptions &options, const char *itemName,
+                            const ItemTally &tally, int64_t leftOut) {
+    if (!options.limits && leftOut <= 0) return false;
+    channel = ChannelReport();
+    channel.name.Assign("Failed systems");
+    channel.value.Format("%" PRIu32, tally.failed);
+    channel.prtgUnit.Assign("Count");
+    channel.sensorWarning = NothingProcessed(options, tally) || leftOut > 0;
     // Any failure warns; ERROR= is about space, not about failures.
-    extras.warningLevel = options.limits;
-    extras.maxWarning = 0;
-    extras.warningMessage = message.c_str();
-    WriteChannel("Failed systems", value.c_str(), "", extras);
+    channel.warningLevel = options.limits;
+    channel.maxWarning = 0;
+    channel.warningMessage.Format("%s: a system could not be evaluated", itemName);
+    return true;
 }

@@ -45,14 +45,16 @@ LimitLevels ChannelLevels(const SpaceOptions &options, SizeUnit unit);
 // A limit message: "PRD: PSAPSR3 over 90 %".
 void LimitMessage(TextBase &message, const char *system, const char *subject, int64_t level, SizeUnit unit);
 
-// Writes a tablespace, item or Total channel. Under LIMITS a percent channel has PRTG's unit
+// Builds a tablespace, item or Total channel. Under LIMITS a percent channel has PRTG's unit
 // Percent, and the channel carries its levels with messages naming the subject and the system.
 // With sensorWarning it carries the warning that turns the whole sensor yellow.
-void WriteSpaceChannel(const char *name, const char *value, const char *unit, const SpaceOptions &options,
-                       SizeUnit sizeUnit, const char *system, const char *subject, bool sensorWarning);
+void BuildSpaceChannel(ChannelReport &channel, const char *name, const char *value, const char *unit,
+                       const SpaceOptions &options, SizeUnit sizeUnit, const char *system, const char *subject,
+                       bool sensorWarning);
 
 // The channel guard's room: none without the keywords; PRTG's limit with them; in item mode one
-// less, kept for the "Failed systems" channel that comes with the summary.
+// less, kept for the "Failed systems" channel that comes with the summary. The run driver asks
+// with the mode it finally runs in.
 int32_t ChannelRoomFor(const SpaceOptions &options, bool itemMode);
 
 // Appends "- +7 not shown: <hint>" for channels the guard left out; nothing for none.
@@ -67,9 +69,10 @@ struct ItemTally {
 
 // Item mode's additions to its summary text: that nothing was processed (under LIMITS) and the
 // systems the guard left out.
-void AppendItemHealth(TextBase &summary, const SpaceOptions &options, const ItemTally &tally);
+void AppendItemHealth(TextBase &summary, const SpaceOptions &options, const ItemTally &tally, int64_t leftOut);
 
 // After item mode's text element, the "Failed systems" channel: under LIMITS, where its level warns
 // at any failure, and whenever the guard left systems out. It carries the warning when nothing was
-// processed or systems were left out; the systems' channels were out long before.
-void WriteItemHealth(const SpaceOptions &options, const char *itemName, const ItemTally &tally);
+// processed or systems were left out. False when there is no such channel.
+bool BuildItemHealthChannel(ChannelReport &channel, const SpaceOptions &options, const char *itemName,
+                            const ItemTally &tally, int64_t leftOut);

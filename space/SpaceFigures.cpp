@@ -2,7 +2,6 @@
 
 #include <cinttypes>
 
-#include "output/Document.h"
 #include "rfc/Rfc.h"
 #include "rfc/Structures.h"
 #include "space/Conversions.h"
@@ -46,11 +45,7 @@ void AppendSpaceSummary(TextBase &text, const char *destination, uint32_t rowCou
 
 namespace {
 
-const uint8_t *FetchRow(ITAB_H table, unsigned index) {
-    const void *row = rfcLibrary.ItGetLine(table, index);
-    if (row == nullptr) RfcFailureHandler("ItGetLine TS");
-    return static_cast<const uint8_t *>(row);
-}
+constexpr const char *kFetchFailed = "ItGetLine TS";
 
 int32_t LittleEndianInt32(const uint8_t *bytes) {
     uint32_t value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
@@ -89,27 +84,6 @@ int64_t MaximumKilobytes(const RowFigures &row) {
     return row.autoextendKb > 0 ? row.autoextendKb : row.sizeKb;
 }
 
-// The first pass: all rows, and the figures of the rows the filters keep.
-struct SpaceTally {
-    uint32_t rowCount = 0;
-    uint32_t keptCount = 0;
-    // Exact sums, shown held to 64 bits: thousands of 15-digit rows outgrow a 64-bit sum.
-    WideSum totalSize;
-    WideSum totalFree;
-    WideSum totalMaximum;
-    int64_t Size() const { return totalSize.Held(); }
-    int64_t Free() const { return totalFree.Held(); }
-    int64_t Maximum() const { return totalMaximum.Held(); }
-    int64_t Used() const {
-        WideSum used = totalSize;
-        used.Subtract(totalFree);
-        return used.Held();
-    }
-    uint32_t offlineCount = 0;
-    uint32_t offlineNotNamed = 0; // offline tablespaces beyond what the text names
-    FixedText<159> offlineNames;  // ", "-separated
-};
-
 bool IsItemRow(const TextBase &tablespace, const char *itemName) {
     FixedText<90> item(itemName);
     FixedText<kTsLength> name(tablespace.c_str());
@@ -141,8 +115,8 @@ void CountRow(const RowFigures &row, SpaceTally &tally) {
 }
 
 // Channels past the guard's room, which the writer will hold back.
-int64_t ChannelsBeyondRoom(int64_t channels) {
-    int32_t room = ChannelRoom();
+int64_t ChannelsBeyondRoom(const SpaceRequest &request, int64_t channels) {
+    int32_t room = request.channelRoom;
     return room > 0 && channels > room ? channels - room : 0;
 }
 
@@ -198,85 +172,120 @@ void BuildRowChannel(const RowFigures &row, const SpaceRequest &request, Channel
 }
 
 // TOTAL: the whole database as the summary has it, under the same limits as the tablespaces.
-void WriteTotalChannel(const SpaceRequest &request, const SpaceTally &tally, bool sensorWarning) {
+void BuildTotalChannel(const SpaceRequest &request, const SpaceTally &tally, bool sensorWarning,
+                       ChannelReport &report) {
     int64_t used = tally.Used();
     int64_t percent = request.keywords.autoextend
                           ? UsagePercent(tally.Maximum(), SaturatingSubtract(tally.Maximum(), used))
                           : UsagePercent(tally.Size(), tally.Free());
     Channel channel;
     BuildChannel(percent, used, request, channel);
-    WriteSpaceChannel("Total", channel.value.c_str(), channel.unit.c_str(), request.keywords, request.unit,
+    BuildSpaceChannel(report, "Total", channel.value.c_str(), channel.unit.c_str(), request.keywords, request.unit,
                       request.destination, "database", sensorWarning);
 }
 
 } // namespace
 
-void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceResult &result) {
-    ITAB_H table = rfcLibrary.ItCreate("TS", rfc::kTableXpcRowLength, 0, 0);
-    if (table == nullptr) RfcFailureHandler("ItCreate TS");
-
-    CurrentSizesAnswer answer;
-    result.exceptionText.Clear();
-    result.itemFound = false;
-    result.outcome = CallCurrentSizes(handle, answer, table, result.exceptionText);
-    if (result.outcome == RFC_OK) {
-        const SpaceOptions &keywords = request.keywords;
-        SpaceTally tally;
-        for (unsigned i = 1; i <= rfcLibrary.ItFill(table); ++i) {
-            RowFigures row;
-            ReadRow(FetchRow(table, i), row);
-            ++tally.rowCount;
-            if (Kept(request, row)) CountRow(row, tally);
-        }
-        bool totalChannel = keywords.total && !request.itemMode;
-        int64_t leftOut = ChannelsBeyondRoom(static_cast<int64_t>(tally.keptCount) + (totalChannel ? 1 : 0));
-
-        if (!request.itemMode) {
-            BeginDocument();
-            BeginText();
-            FixedText<511> summary;
-            FixedText<31> countNote;
-            if (keywords.Filtered()) {
-                countNote.Assign(" of ");
-                AppendGroupedFigure(countNote, tally.rowCount);
-            }
-            AppendSpaceSummary(summary, request.destination, tally.keptCount, tally.Size(), tally.Free(),
-                               tally.Used(), countNote.c_str());
-            AppendSummaryNotes(summary, request, tally, leftOut);
-            AppendTextContent(summary.c_str());
-            EndText();
-        }
-        FlushDocument();
-
-        // The guard's warning rides on the first channel; an offline tablespace's channel carries its own.
-        bool guardWarning = leftOut > 0;
-        if (totalChannel) {
-            WriteTotalChannel(request, tally, guardWarning);
-            guardWarning = false;
-            FlushDocument();
-        }
-        for (unsigned i = 1; i <= rfcLibrary.ItFill(table); ++i) {
-            RowFigures row;
-            ReadRow(FetchRow(table, i), row);
-            Channel channel;
-            BuildRowChannel(row, request, channel);
-            if (request.itemMode) {
-                DiscardDocument();
-                if (!IsItemRow(row.name, request.itemName)) continue;
-                result.itemFound = true;
-                WriteSpaceChannel(request.itemChannelName, channel.value.c_str(), channel.unit.c_str(),
-                                  keywords, request.unit, request.destination, row.name.c_str(), false);
-            } else {
-                if (!Kept(request, row)) continue;
-                bool warning = guardWarning || (keywords.limits && row.offline);
-                guardWarning = false;
-                WriteSpaceChannel(row.name.c_str(), channel.value.c_str(), channel.unit.c_str(), keywords,
-                                  request.unit, request.destination, row.name.c_str(), warning);
-            }
-            FlushDocument();
-        }
-        if (!request.itemMode) EndDocument();
+void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceReport &report) {
+    report.exceptionText.Clear();
+    report.libraryFailure = nullptr;
+    report.itemFound = false;
+    report.summary.Clear();
+    report.leftOut = 0;
+    report.request = request;
+    report.tally = SpaceTally();
+    report.nextRow = 1;
+    report.totalPending = false;
+    report.guardWarning = false;
+    report.outcome = RFC_FAILURE;
+    report.table = rfcLibrary.ItCreate("TS", rfc::kTableXpcRowLength, 0, 0);
+    if (report.table == nullptr) {
+        report.libraryFailure = "ItCreate TS";
+        return;
     }
 
-    if (rfcLibrary.ItDelete(table) != 0) RfcFailureHandler("ItDelete TS");
+    CurrentSizesAnswer answer;
+    report.outcome = CallCurrentSizes(handle, answer, report.table, report.exceptionText);
+    if (answer.libraryFailure != nullptr) {
+        report.libraryFailure = answer.libraryFailure;
+        return;
+    }
+    // A failed call has no rows to show: the report ends here and the table goes back at once.
+    report.nextRow = 1;
+    if (report.outcome != RFC_OK) {
+        CloseSpaceReport(report);
+        return;
+    }
+
+    const SpaceOptions &keywords = request.keywords;
+    SpaceTally &tally = report.tally;
+    for (unsigned i = 1; i <= rfcLibrary.ItFill(report.table); ++i) {
+        const void *line = rfcLibrary.ItGetLine(report.table, i);
+        if (line == nullptr) {
+            report.libraryFailure = kFetchFailed;
+            return;
+        }
+        RowFigures row;
+        ReadRow(static_cast<const uint8_t *>(line), row);
+        ++tally.rowCount;
+        if (Kept(request, row)) CountRow(row, tally);
+        if (request.itemMode && IsItemRow(row.name, request.itemName)) report.itemFound = true;
+    }
+    if (request.itemMode) return;
+
+    report.totalPending = keywords.total;
+    report.leftOut = ChannelsBeyondRoom(request, static_cast<int64_t>(tally.keptCount) + (keywords.total ? 1 : 0));
+    FixedText<31> countNote;
+    if (keywords.Filtered()) {
+        countNote.Assign(" of ");
+        AppendGroupedFigure(countNote, tally.rowCount);
+    }
+    AppendSpaceSummary(report.summary, request.destination, tally.keptCount, tally.Size(), tally.Free(),
+                       tally.Used(), countNote.c_str());
+    AppendSummaryNotes(report.summary, request, tally, report.leftOut);
+    // The guard's warning rides on the first channel; an offline tablespace's channel carries its own.
+    report.guardWarning = report.leftOut > 0;
+}
+
+bool NextSpaceChannel(SpaceReport &report, ChannelReport &channel) {
+    if (report.table == nullptr || report.outcome != RFC_OK || report.libraryFailure != nullptr) return false;
+    const SpaceRequest &request = report.request;
+    const SpaceOptions &keywords = request.keywords;
+    channel = ChannelReport();
+    if (report.totalPending) {
+        report.totalPending = false;
+        BuildTotalChannel(request, report.tally, report.guardWarning, channel);
+        report.guardWarning = false;
+        return true;
+    }
+    while (report.nextRow <= rfcLibrary.ItFill(report.table)) {
+        const void *line = rfcLibrary.ItGetLine(report.table, report.nextRow++);
+        if (line == nullptr) {
+            report.libraryFailure = kFetchFailed;
+            return false;
+        }
+        RowFigures row;
+        ReadRow(static_cast<const uint8_t *>(line), row);
+        Channel figures;
+        BuildRowChannel(row, request, figures);
+        if (request.itemMode) {
+            if (!IsItemRow(row.name, request.itemName)) continue;
+            BuildSpaceChannel(channel, request.itemChannelName, figures.value.c_str(), figures.unit.c_str(), keywords,
+                              request.unit, request.destination, row.name.c_str(), false);
+            return true;
+        }
+        if (!Kept(request, row)) continue;
+        bool warning = report.guardWarning || (keywords.limits && row.offline);
+        report.guardWarning = false;
+        BuildSpaceChannel(channel, row.name.c_str(), figures.value.c_str(), figures.unit.c_str(), keywords,
+                          request.unit, request.destination, row.name.c_str(), warning);
+        return true;
+    }
+    return false;
+}
+
+void CloseSpaceReport(SpaceReport &report) {
+    if (report.table == nullptr) return;
+    if (rfcLibrary.ItDelete(report.table) != 0 && report.libraryFailure == nullptr) report.libraryFailure = "ItDelete TS";
+    report.table = nullptr;
 }

@@ -10,6 +10,7 @@
 #include "platform/FixedText.h"
 #include "rfc/Rfc.h"
 #include "space/Limits.h"
+#include "space/WideSum.h"
 
 // Layout of a TABLE_XPC row.
 constexpr size_t kTsOffset = 0;
@@ -51,17 +52,58 @@ struct SpaceRequest {
     const char *itemName = "";        // compared with the tablespace names, in any letter case
     const char *itemChannelName = ""; // the channel name of the item's row
     SpaceOptions keywords;            // LIMITS, TOTAL, AUTOEXTEND, ONLY=, SKIP= (none: as always)
+    // How many channels the document may hold (the driver's channel guard); 0: no guard. Channels
+    // past it are left out and the summary says how many.
+    int32_t channelRoom = 0;
 };
 
-// What happened: the call outcome, the exception text of outcomes 2 and 3, and in item mode
-// whether the item's row was among the rows.
-struct SpaceResult {
+// The first pass over the rows: all rows, and the figures of the rows the filters keep.
+struct SpaceTally {
+    uint32_t rowCount = 0;
+    uint32_t keptCount = 0;
+    // Exact sums, shown held to 64 bits: thousands of 15-digit rows outgrow a 64-bit sum.
+    WideSum totalSize;
+    WideSum totalFree;
+    WideSum totalMaximum;
+    int64_t Size() const { return totalSize.Held(); }
+    int64_t Free() const { return totalFree.Held(); }
+    int64_t Maximum() const { return totalMaximum.Held(); }
+    int64_t Used() const {
+        WideSum used = totalSize;
+        used.Subtract(totalFree);
+        return used.Held();
+    }
+    uint32_t offlineCount = 0;
+    uint32_t offlineNotNamed = 0; // offline tablespaces beyond what the text names
+    FixedText<159> offlineNames;  // ", "-separated
+};
+
+// What one evaluation found, as data: the call outcome (and the exception text of outcomes 2 and
+// 3), or the library operation that failed, which ends the run; on success the summary text (not in
+// item mode), whether the item's row is there, and the channels, taken one by one with
+// NextSpaceChannel in the order of the rows (Total first). The channels are built from the rows the
+// library holds, so a table of any length needs no room of the sensor's.
+struct SpaceReport {
     int32_t outcome = RFC_OK;
     FixedText<kExceptionTextCapacity> exceptionText;
+    const char *libraryFailure = nullptr; // "ItGetLine TS" ...: the run ends with the library's report
     bool itemFound = false;
+    FixedText<511> summary;
+    int64_t leftOut = 0; // channels past the guard's room
+    // Where NextSpaceChannel stands.
+    SpaceRequest request;
+    SpaceTally tally;
+    ITAB_H table = nullptr;
+    unsigned nextRow = 1;
+    bool totalPending = false;
+    bool guardWarning = false;
 };
 
-// Fetches and evaluates the tablespace table on the open connection. On success the summary and
-// the channels are written out and the end of the document is left in the document buffer (not in
-// item mode); on a failed call nothing is written.
-void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceResult &result);
+// Fetches the tablespace table on the open connection and makes its first pass: the outcome, the
+// summary and what the channels need. The table stays with the report until CloseSpaceReport.
+void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceReport &report);
+// The next channel of the report; false when there is none left, or when the library cannot hand
+// out the next row (libraryFailure is then set).
+bool NextSpaceChannel(SpaceReport &report, ChannelReport &channel);
+// Gives the table back to the library; a failure sets libraryFailure.
+void CloseSpaceReport(SpaceReport &report);

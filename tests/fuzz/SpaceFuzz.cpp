@@ -171,10 +171,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     request.itemMode = itemMode;
     request.itemName = itemName.c_str();
     request.itemChannelName = "SYSTEM.P00";
-    SpaceResult result;
+    SpaceReport result;
     fuzz::TakeOutput();
     EvaluateSpaceFigures(handle, request, result);
-    FlushDocument();
+    if (!itemMode) WriteDocumentStart(result.summary.c_str());
+    ChannelReport channel;
+    while (NextSpaceChannel(result, channel)) {
+        WriteChannel(channel);
+        FlushDocument();
+    }
+    CloseSpaceReport(result);
+    if (!itemMode) WriteDocumentEnd();
+    fuzz::Check(result.libraryFailure == nullptr, "the library failed");
     rfcLibrary.RfcClose(handle);
     std::string output = fuzz::TakeOutput();
     fuzz::Check(result.outcome == RFC_OK, "the call failed");
