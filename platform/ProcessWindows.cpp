@@ -78,8 +78,8 @@ bool StartDeadlineWatch(uint64_t deadlineMs, void (*expired)()) {
     }
     watch.moved = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (watch.moved == nullptr) return false;
-    HANDLE thread = CreateThread(nullptr, 64 * 1024, platform::WatchDeadline, nullptr,
-                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    // The callback composes a whole document: the program's default stack, not a small one.
+    HANDLE thread = CreateThread(nullptr, 0, platform::WatchDeadline, nullptr, 0, nullptr);
     if (thread == nullptr) return false;
     CloseHandle(thread);
     return true;
