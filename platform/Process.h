@@ -20,10 +20,12 @@ uint64_t MonotonicMilliseconds();
 
 void SleepMilliseconds(uint32_t milliseconds);
 
-// Starts a thread that calls `expired` once the monotonic clock reaches the deadline, unless the
-// deadline is moved (MoveDeadline) before. The callback runs on that thread and must end the
-// process. Returns false when no thread could be started.
+// Calls `expired` once the monotonic clock (MonotonicMilliseconds) reaches the deadline, unless
+// the deadline is moved (MoveDeadline) before. The callback runs on a thread of its own and must
+// end the process. Nothing runs before the deadline: on POSIX a timer, on Windows a thread that
+// waits for the time left. Returns false when the watch could not be set up.
 bool StartDeadlineWatch(uint64_t deadlineMs, void (*expired)());
+// A new deadline for the watch; UINT64_MAX: none (the watch then never calls back).
 void MoveDeadline(uint64_t deadlineMs);
 
 // Standard output shared by the main thread and the deadline watch: whoever writes holds it.
