@@ -8,5 +8,8 @@ int main(int argc, char **argv) {
         WriteUsage();
         EndProcess(0);
     }
-    EndProcess(RunSensor(argc, argv));
+    static RunEnd end;
+    RunSensor(argc, argv, end);
+    if (!end.error.empty()) WriteRunEndingError(end.error.c_str());
+    EndProcess(end.status);
 }

@@ -6,24 +6,20 @@
 
 #include "driver/Listing.h"
 #include "driver/Options.h"
+#include "driver/Outcome.h"
 #include "driver/Profile.h"
 #include "output/Console.h"
 #include "output/Document.h"
 #include "output/Errors.h"
-#include "platform/Children.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
+#include "platform/Workers.h"
 #include "rfc/Rfc.h"
 #include "space/SpaceFigures.h"
 
 namespace {
 
-// The message of an error document: an error number and its text, or a failed call's outcome
-// message with the trace notice.
 using ErrorText = FixedText<kDocumentCapacity>;
-
-// A channel field replayed from a child's result: as long as the writer's own copies.
-constexpr size_t kPrivateFieldCapacity = 159;
 
 // What spans one run: the command line as parsed, where the profile is, the current system's
 // connection values and the counters of item mode.
@@ -32,16 +28,12 @@ struct RunContext {
     FixedText<123> headerLine;
     const char *programPath = "";
     const char *argument2 = "";
-    int argc = 0;
-    char **argv = nullptr;
-    // A child process runs one entry of the listing (its index) and records it to its result file.
-    bool child = false;
-    uint32_t childIndex = 0;
-    FixedText<kResultFileNameCapacity> childResultFile;
     OptionText commandLine;
     Options commandOptions; // the command line's options; verbose and the profile search follow them
     Options options;        // the options in force: the command line's, or item mode's
+    OptionText itemText;    // item mode's option text, as a worker is told it
     bool itemMode = false;
+    bool worker = false; // this process serves a parent's PARALLEL run
     ProfileLocation location;
     ConnectionFields connection;
     ItemListing listing;
@@ -49,6 +41,8 @@ struct RunContext {
     uint32_t noSystems = 0;
     uint32_t processed = 0;
     uint32_t failed = 0;
+    // The system of item mode under way: the failure handler of the library finishes it.
+    SystemOutcome outcome;
     // The library keeps pointers to these for as long as a connection may be open.
     RFC_HANDLE connectionHandle = 0;
     RFC_ENV rfcEnvironment{};
@@ -64,8 +58,12 @@ struct RunContext {
 // How long an RFC step waits for the working directory's lock.
 constexpr uint32_t kLockWaitMs = 5000;
 
-// The one run of the process; the deadline watch ends it from its own thread.
+// The one run of the process; the deadline watch and the library's failure handler end it from
+// where they are.
 RunContext currentRun;
+
+// The report of the current system's space evaluation.
+SpaceReport spaceReport;
 
 void CloseConnection(RunContext &run) {
     if (run.connectionHandle != 0) rfcLibrary.RfcClose(run.connectionHandle);
@@ -92,7 +90,7 @@ void BuildSystemLine(const RunContext &run, TextBase &systemLine) {
 
 // A lock never blocks for good: a step that went on without it is told to a person at the console.
 void NoteMissedLock(RunContext &run) {
-    if (!run.commandOptions.verbose || run.lockMissNoted || !RfcStepMissedLock()) return;
+    if (!run.commandOptions.verbose || run.lockMissNoted) return;
     run.lockMissNoted = true;
     WriteOutFormat("* Working directory lock not obtained within %" PRIu32 " ms: went on without it\n",
                    kLockWaitMs);
@@ -111,10 +109,57 @@ void CallFailureText(TextBase &error, int outcome, const TextBase &exceptionText
     AppendTraceNotice(error);
 }
 
-// How the run ends after a failure inside the RFC library: its report, and status 1.
+// The destination file's notice is for a person: verbose forms and the line modes, never a PRTG
+// document.
+bool ShowDestinationNotice(const RunContext &run) {
+    return run.commandOptions.verbose || run.options.document.mode != OutputMode::ExeXml;
+}
+
+void WriteDestinationNotice(const char *destination) {
+    WriteOutFormat("* SapRfc.Ini.......: %s<\n", destination);
+}
+
+// What a listed system wrote before its state line: the destination notice, the missed lock, and
+// its channels.
+void WriteOutcomeBody(RunContext &run, const SystemOutcome &outcome) {
+    for (size_t start = 0; start < outcome.eventLines.size();) {
+        size_t end = outcome.eventLines.Find("\n", start);
+        if (end == TextBase::npos) end = outcome.eventLines.size();
+        FixedText<kOutcomeTextCapacity> line;
+        line.AssignPart(outcome.eventLines.c_str() + start, end - start);
+        ReplayEventLine(line.c_str());
+        start = end + 1;
+    }
+    if (outcome.destinationNotice && ShowDestinationNotice(run)) WriteDestinationNotice(outcome.destination.c_str());
+    if (outcome.lockMissed) NoteMissedLock(run);
+    for (uint32_t i = 0; i < outcome.channelCount; ++i) {
+        WriteChannel(outcome.channels[i]);
+        FlushDocument();
+    }
+}
+
+// How the run ends after a failure inside the RFC library: its report behind what the current
+// system wrote, and status 1. A worker hands both to its parent instead.
 [[noreturn]] void EndWithLibraryFailure(const LibraryFailureReport &failure) {
+    RunContext &run = currentRun;
+    if (run.systemInProgress) {
+        SystemOutcome &outcome = run.outcome;
+        outcome.libraryFailed = true;
+        outcome.failure = failure;
+        if (run.worker) {
+            CaptureEventLines(nullptr);
+            static FixedText<kMaxOutcomeFrame> frame;
+            EncodeOutcome(outcome, frame);
+            WriteAnswerFrame(frame);
+            EndProcess(1);
+        }
+    }
     rfcLibrary.RfcClose(0);
-    WriteLibraryFailure(failure);
+    {
+        OutputGuard guard;
+        if (run.systemInProgress) WriteOutcomeBody(run, run.outcome);
+        WriteLibraryFailure(failure);
+    }
     EndProcess(1);
 }
 
@@ -126,9 +171,6 @@ void CallFailureText(TextBase &error, int outcome, const TextBase &exceptionText
 
 // The channel guard's room, from the mode the run finally runs in.
 int32_t ChannelRoom(const RunContext &run) { return ChannelRoomFor(run.options.space, run.itemMode); }
-
-// The report of the current system's space evaluation: large, so one for the process.
-SpaceReport spaceReport;
 
 // On the open connection: the system information, the Oracle check and the space evaluation.
 // Returns false, with the message, when the whole run must end: the system information call failed
@@ -156,20 +198,7 @@ bool EvaluateConnectedSystem(RunContext &run, SpaceReport &space, TextBase &erro
     request.channelRoom = ChannelRoom(run);
     EvaluateSpaceFigures(run.connectionHandle, request, space);
     if (space.libraryFailure != nullptr) EndWithLibraryFailure(space.libraryFailure);
-    NoteMissedLock(run);
     return true;
-}
-
-// The channels of the report, each written as it is taken; the report's table goes back to the
-// library after the last. A failure inside the library ends the run behind what was written.
-void WriteReportChannels(SpaceReport &space) {
-    ChannelReport channel;
-    while (NextSpaceChannel(space, channel)) {
-        WriteChannel(channel);
-        FlushDocument();
-    }
-    CloseSpaceReport(space);
-    if (space.libraryFailure != nullptr) EndWithLibraryFailure(space.libraryFailure);
 }
 
 // Hands the options in force to the writer and the event log.
@@ -181,20 +210,12 @@ void ConfigureForRun(RunContext &run) {
     ConfigureEventLog(run.options.eventLog);
 }
 
-// The destination file's notice is for a person: verbose forms and the line modes, never a PRTG
-// document.
-bool ShowDestinationNotice(const RunContext &run) {
-    return run.commandOptions.verbose || run.options.document.mode != OutputMode::ExeXml;
-}
-
 // Opens the connection of the current system; a failed open leaves its message with the reason:
 // the destination file that could not be copied, or what the open wrote to the trace file.
 void OpenConnection(RunContext &run, TextBase &openFailure) {
     BeginSystemTrace();
     FixedText<127> cause;
-    run.connectionHandle = OpenRfcConnection(run.connection, run.options.overrides, run.openRecords,
-                                             ShowDestinationNotice(run), cause);
-    NoteMissedLock(run);
+    run.connectionHandle = OpenRfcConnection(run.connection, run.options.overrides, run.openRecords, cause);
     if (run.connectionHandle != 0) return;
     FormatError(openFailure, ErrorId::OpenFailed, run.connection.destination.c_str());
     if (cause.empty()) {
@@ -204,13 +225,13 @@ void OpenConnection(RunContext &run, TextBase &openFailure) {
     }
 }
 
-// Entries of the listing not yet begun.
-uint32_t EntriesLeft(const RunContext &run) {
-    uint32_t left = 0;
-    const TextBase &listing = run.listing.serverListing;
-    for (size_t i = run.listing.next; i < listing.size(); ++i)
-        if (listing[i] == '#' || i + 1 == listing.size()) ++left;
-    return left;
+// Entries of the listing from `next` on.
+uint32_t EntriesFrom(const RunContext &run, size_t next) {
+    uint32_t count = 0;
+    FixedText<255> entry;
+    while (TakeListingEntry(run.listing.serverListing, next, entry))
+        ++count;
+    return count;
 }
 
 void AppendItemSummary(TextBase &summary, const RunContext &run, uint32_t noSystems, uint32_t failed) {
@@ -223,37 +244,40 @@ void AppendItemSummary(TextBase &summary, const RunContext &run, uint32_t noSyst
     }
 }
 
+// The deadline in item mode: the document ends with every system that finished, and the systems
+// that did not count as failed. Called under the output guard; ends the process.
+[[noreturn]] void EndItemModeAtDeadline(RunContext &run, uint32_t unfinished) {
+    StopAllWorkers();
+    static FixedText<kDocumentCapacity> text;
+    FixedText<255> summary;
+    AppendItemSummary(summary, run, run.noSystems + unfinished, run.failed + unfinished);
+    summary.AppendFormat(" - deadline of %" PRIu32 " s reached", run.options.timeoutSeconds);
+    ComposeClosingSummary(text, summary.c_str());
+    WriteOut(text);
+    WriteOut("\n");
+    EndProcessNow(0);
+}
+
 // PRTG kills a sensor that has not answered in time and shows nothing of it: before that, the run
 // ends with what it has. A call blocked inside the library cannot be cancelled, so the document is
 // finished from here and the process ends around it.
 void DeadlineReached() {
     RunContext &run = currentRun;
-    // The process that writes the document answers PRTG; a child's unfinished system counts there.
-    if (run.child) EndProcessNow(3);
     OutputGuard guard; // kept to the end: the main thread writes nothing more
-    StopAllChildren();
-    static FixedText<kDocumentCapacity> text;
-    uint32_t seconds = run.options.timeoutSeconds;
     if (run.itemDocumentStarted) {
-        // Every system not finished counts as failed.
-        uint32_t unfinished = EntriesLeft(run) + (run.systemInProgress ? 1u : 0u);
-        FixedText<255> summary;
-        AppendItemSummary(summary, run, run.noSystems + EntriesLeft(run), run.failed + unfinished);
-        summary.AppendFormat(" - deadline of %" PRIu32 " s reached", seconds);
-        ComposeClosingSummary(text, summary.c_str());
-        WriteOut(text);
-        WriteOut("\n");
-        EndProcessNow(0);
+        EndItemModeAtDeadline(run, EntriesFrom(run, run.listing.next) + (run.systemInProgress ? 1u : 0u));
     }
+    StopAllWorkers();
+    static FixedText<kDocumentCapacity> text;
     FixedText<255> message;
-    const char *step = CurrentRfcStep();
-    FixedText<15> secondsText;
-    secondsText.Format("%" PRIu32, seconds);
+    FixedText<15> seconds;
+    seconds.Format("%" PRIu32, run.options.timeoutSeconds);
     if (run.profileRead && !run.itemMode) {
-        FormatError(message, ErrorId::NoAnswerFrom, run.connection.destination.c_str(), secondsText.c_str());
+        FormatError(message, ErrorId::NoAnswerFrom, run.connection.destination.c_str(), seconds.c_str());
     } else {
-        FormatError(message, ErrorId::NoAnswer, secondsText.c_str());
+        FormatError(message, ErrorId::NoAnswer, seconds.c_str());
     }
+    const char *step = CurrentRfcStep();
     if (step[0] != '\0') message.AppendFormat(" (%s)", step);
     ComposeRunEndingError(text, message.c_str());
     WriteOut(text);
@@ -262,12 +286,6 @@ void DeadlineReached() {
 
 bool StartUp(RunContext &run, int argc, char **argv, TextBase &error) {
     run.startMs = MonotonicMilliseconds();
-    SetLibraryFailureEnd(EndWithLibraryFailure);
-    run.argc = argc;
-    run.argv = argv;
-    run.child = ChildRequest(run.childIndex, run.childResultFile);
-    // A child writes nothing to standard output: what it writes for its system goes to its result.
-    if (run.child) CaptureOutput(false);
     TimeOfDay(run.startTime);
     run.headerLine.Format("* %s SAP %s %s", run.startTime.c_str(), kProgramName, kProgramVersion);
     run.programPath = argc > 0 && argv[0] != nullptr ? argv[0] : "";
@@ -302,7 +320,6 @@ bool RunSingleSystem(RunContext &run, FILE *profile, TextBase &error) {
     LogEvent(0, "program started", run.programPath);
     if (!RegisterErrorHandler(run, error)) return false;
     LogEvent(0, "RfcEnvironment called", "");
-    DiscardDocument();
 
     if (run.commandOptions.verbose) {
         WriteOut(run.headerLine);
@@ -317,13 +334,25 @@ bool RunSingleSystem(RunContext &run, FILE *profile, TextBase &error) {
                        run.options.shownOptions.c_str());
     }
 
+    if (ShowDestinationNotice(run) && UsesDestinationFile(run.connection))
+        WriteDestinationNotice(run.connection.destination.c_str());
     OpenConnection(run, error);
+    if (RfcStepMissedLock()) NoteMissedLock(run);
     if (run.connectionHandle == 0) return false;
     SpaceReport &space = spaceReport;
     if (!EvaluateConnectedSystem(run, space, error)) return false;
+    if (RfcStepMissedLock()) NoteMissedLock(run);
     if (space.outcome == RFC_OK) {
+        // The channels are written as they are taken from the rows; a failure inside the library
+        // ends the run behind them.
         WriteDocumentStart(space.summary.c_str());
-        WriteReportChannels(space);
+        ChannelReport channel;
+        while (NextSpaceChannel(space, channel)) {
+            WriteChannel(channel);
+            FlushDocument();
+        }
+        CloseSpaceReport(space);
+        if (space.libraryFailure != nullptr) EndWithLibraryFailure(space.libraryFailure);
     }
     CloseConnection(run);
     if (space.outcome != RFC_OK) {
@@ -356,39 +385,17 @@ void ChooseItemChannelName(RunContext &run) {
     }
 }
 
-// A child of PARALLEL=n records the channel of its system for the process that writes the document.
-void RecordChannel(const ChannelReport &channel) {
-    WriteResultRecord('C', channel.name.c_str());
-    WriteResultRecord('c', channel.value.c_str());
-    WriteResultRecord('c', channel.unit.c_str());
-    WriteResultRecord('c', channel.prtgUnit.c_str());
-    FixedText<127> figures;
-    figures.Format("%d %d %d %" PRId64 " %d %" PRId64, channel.prtgUnit.empty() ? 0 : 1, channel.sensorWarning ? 1 : 0,
-                   channel.warningLevel ? 1 : 0, channel.maxWarning, channel.errorLevel ? 1 : 0, channel.maxError);
-    WriteResultRecord('c', figures.c_str());
-    WriteResultRecord('c', channel.warningMessage.c_str());
-    WriteResultRecord('c', channel.errorMessage.c_str());
-}
-
-// One pass of the system loop. Returns false, with the message, when this system ends the run.
-bool RunListedSystem(RunContext &run, TextBase &error) {
-    FixedText<255> entry;
-    {
-        OutputGuard guard;
-        ++run.noSystems;
-        TakeListingEntry(run.listing.serverListing, run.listing.next, entry);
-        run.systemInProgress = true;
-    }
+// One system of the listing, from its profile to its outcome (run.outcome): the state, the channels
+// of its item, why it failed, or that it ends the run.
+void RunListedSystem(RunContext &run, const TextBase &entry) {
+    SystemOutcome &outcome = run.outcome;
+    outcome = SystemOutcome();
     run.location.name.Assign(entry); // a cut name keeps its mark and never opens
     run.location.path.Assign(run.location.directory).Append(run.location.name);
     run.itemChannelName.Assign(run.location.name);
 
     FILE *profile = OpenFile(run.location.path, "rb");
-    if (profile == nullptr) {
-        OutputGuard guard;
-        run.systemInProgress = false;
-        return true;
-    }
+    if (profile == nullptr) return;
     // Every profile is read on its own: a key it lacks is missing, never the previous system's.
     run.connection = ConnectionFields();
     bool profileInvalid = false;
@@ -398,219 +405,270 @@ bool RunListedSystem(RunContext &run, TextBase &error) {
         profileInvalid = true;
     }
     ChooseItemChannelName(run);
-
-    FixedText<123> systemLine;
-    BuildSystemLine(run, systemLine);
-    if (!RegisterErrorHandler(run, error)) return false;
-    DiscardDocument();
+    BuildSystemLine(run, outcome.systemLine);
+    ErrorText error;
+    if (!RegisterErrorHandler(run, error)) {
+        outcome.runEnds = true;
+        outcome.error.Assign(error);
+        return;
+    }
 
     SpaceReport &space = spaceReport;
     space.outcome = RFC_FAILURE; // until an evaluation says otherwise
     space.itemFound = false;
-    FixedText<kDocumentCapacity> openFailure;
-    OpenConnection(run, openFailure);
+    outcome.destinationNotice = UsesDestinationFile(run.connection);
+    outcome.destination.Assign(run.connection.destination);
+    OpenConnection(run, outcome.cause);
     if (run.connectionHandle == 0) {
         profileInvalid = true;
     } else if (!EvaluateConnectedSystem(run, space, error)) {
-        return false;
+        outcome.runEnds = true;
+        outcome.error.Assign(error);
+        outcome.lockMissed = RfcStepMissedLock();
+        CloseConnection(run);
+        return;
     } else if (space.outcome == RFC_OK) {
-        if (run.child) {
-            ChannelReport channel;
-            while (NextSpaceChannel(space, channel))
-                RecordChannel(channel);
-            CloseSpaceReport(space);
-            if (space.libraryFailure != nullptr) EndWithLibraryFailure(space.libraryFailure);
-        } else {
-            WriteReportChannels(space);
+        ChannelReport channel;
+        while (NextSpaceChannel(space, channel)) {
+            if (outcome.channelCount < kMaxItemChannels) outcome.channels[outcome.channelCount++] = channel;
         }
+        CloseSpaceReport(space);
+        if (space.libraryFailure != nullptr) EndWithLibraryFailure(space.libraryFailure);
     }
+    outcome.lockMissed = RfcStepMissedLock();
     CloseConnection(run);
 
-    OutputGuard guard;
-    run.systemInProgress = false;
     bool evaluated = space.outcome == RFC_OK;
-    if (!profileInvalid && evaluated && space.itemFound) {
+    outcome.state = SystemState::Processed;
+    if (!space.itemFound) outcome.state = SystemState::NotFound;
+    if (profileInvalid || !evaluated) outcome.state = SystemState::RfcFailure;
+}
+
+const char *StateWord(SystemState state) {
+    switch (state) {
+    case SystemState::Processed:
+        return "Processed";
+    case SystemState::NotFound:
+        return "Not Found";
+    default:
+        return "Rfc Failure";
+    }
+}
+
+// Writes a system's outcome in its place in the listing and counts it. Returns false, with the
+// message, when the system ends the run; a failure inside the library ends it here.
+bool WriteOutcome(RunContext &run, const SystemOutcome &outcome, TextBase &error) {
+    OutputGuard guard; // the deadline watch sees a system whole or not at all
+    ++run.noSystems;
+    run.systemInProgress = false;
+    WriteOutcomeBody(run, outcome);
+    if (outcome.libraryFailed) {
+        WriteLibraryFailure(outcome.failure);
+        EndProcess(1);
+    }
+    if (outcome.runEnds) {
+        error.Assign(outcome.error);
+        return false;
+    }
+    if (outcome.state == SystemState::Skipped) return true;
+    if (outcome.state == SystemState::Processed) {
         ++run.processed;
     } else {
         ++run.failed;
     }
-    const char *state = "Processed";
-    if (!space.itemFound) state = "Not Found";
-    if (profileInvalid || !evaluated) state = "Rfc Failure";
     if (run.commandOptions.verbose) {
-        WriteOutFormat("\n%s State=%s", systemLine.c_str(), state);
+        WriteOutFormat("\n%s State=%s", outcome.systemLine.c_str(), StateWord(outcome.state));
         // A person at the console learns why the open failed.
-        if (!openFailure.empty()) WriteOutFormat(" (%s)", openFailure.c_str());
+        if (!outcome.cause.empty()) WriteOutFormat(" (%s)", outcome.cause.c_str());
         WriteOut("\n");
     }
     return true;
 }
 
-// PARALLEL=n: each system runs in a child process of its own (the RFC library is not assumed to be
-// thread-safe); the child records what the system loop would have done, and this process replays
-// the records strictly in listing order, so document, counters and state lines are those of the
-// sequential loop.
-
-// In a child: runs the entry `childIndex` places behind the loop's start and ends the process.
-[[noreturn]] void RunChildSystem(RunContext &run) {
-    if (!OpenResultRecords(run.childResultFile.c_str())) EndProcess(2);
-    ShareRfcSteps();
+// The systems of the listing one after the other, in this process. Returns false, with the
+// message, when a system ends the run.
+bool RunListedSystems(RunContext &run, TextBase &error) {
     FixedText<255> entry;
-    for (uint32_t i = 0; i < run.childIndex; ++i)
-        TakeListingEntry(run.listing.serverListing, run.listing.next, entry);
-    CaptureOutput(true);
-    uint32_t processed = run.processed;
-    uint32_t failed = run.failed;
-    static ErrorText error;
-    bool goesOn = true;
-    if (run.listing.next < run.listing.serverListing.size()) goesOn = RunListedSystem(run, error);
-    CaptureOutput(false);
-    CloseConnection(run);
-    if (!goesOn) {
-        WriteResultRecord('E', error.c_str());
-    } else {
-        WriteResultRecord('N', run.processed > processed ? "P" : run.failed > failed ? "F" : "-");
+    for (;;) {
+        {
+            OutputGuard guard; // the deadline finds it under way
+            if (!TakeListingEntry(run.listing.serverListing, run.listing.next, entry)) return true;
+            run.systemInProgress = true;
+        }
+        RunListedSystem(run, entry);
+        if (!WriteOutcome(run, run.outcome, error)) return false;
     }
-    WriteResultRecord('D', "");
-    CloseResultRecords();
-    EndProcess(0);
 }
 
-enum class Replayed {
-    GoesOn,
-    RunEnds,     // the system ends the run: the error is in `error`
-    ProcessEnds, // the library ended the child; this process ends with the same status
+// PARALLEL=n: a few workers, each a process of its own (the RFC library is not assumed to be
+// thread-safe) started once, are sent the listing's entries one by one and answer with each
+// system's outcome over their pipes; the outcomes are written strictly in listing order, so
+// document, counters and state lines are those of the loop in this process.
+
+// How far the workers may run ahead of the oldest system not yet written.
+constexpr uint32_t kMaxAhead = 128;
+
+struct PendingSystem {
+    FixedText<255> entry;
+    bool finished = false;
+    SystemOutcome outcome;
 };
 
-// Reads the fields of a channel record behind its name and hands the channel to the writer.
-void ReplayChannel(FILE *file, const TextBase &name) {
-    FixedText<kPrivateFieldCapacity> fields[6];
-    char tag = 0;
-    for (TextBase &field : fields) {
-        if (!ReadResultRecord(file, tag, field) || tag != 'c') return;
-    }
-    ChannelExtras extras;
-    int prtgUnit = 0, sensorWarning = 0, warningLevel = 0, errorLevel = 0;
-    int64_t maxWarning = 0, maxError = 0;
-    if (sscanf(fields[3].c_str(), "%d %d %d %" SCNd64 " %d %" SCNd64, &prtgUnit, &sensorWarning, &warningLevel,
-               &maxWarning, &errorLevel, &maxError) != 6)
-        return;
-    extras.prtgUnit = prtgUnit != 0 ? fields[2].c_str() : nullptr;
-    extras.sensorWarning = sensorWarning != 0;
-    extras.warningLevel = warningLevel != 0;
-    extras.maxWarning = maxWarning;
-    extras.warningMessage = fields[4].c_str();
-    extras.errorLevel = errorLevel != 0;
-    extras.maxError = maxError;
-    extras.errorMessage = fields[5].c_str();
-    WriteChannel(name.c_str(), fields[0].c_str(), fields[1].c_str(), extras);
-    FlushDocument();
-}
-
-// Replays the result of the next entry's child as the sequential loop would have written it.
-Replayed ReplayChildResult(RunContext &run, const char *resultFile, int32_t status, TextBase &error,
-                           int &exitStatus) {
-    OutputGuard guard; // the deadline watch sees a system whole or not at all
-    FixedText<255> entry;
-    ++run.noSystems;
-    TakeListingEntry(run.listing.serverListing, run.listing.next, entry);
-    FILE *file = OpenFile(resultFile, "rb");
-    static FixedText<8191> text;
-    bool done = false;
-    bool runEnds = false;
-    char tag = 0;
-    while (file != nullptr && !done && ReadResultRecord(file, tag, text)) {
-        switch (tag) {
-        case 'O':
-            WriteOut(text);
-            break;
-        case 'L':
-            ReplayEventLine(text.c_str());
-            break;
-        case 'C':
-            ReplayChannel(file, text);
-            break;
-        case 'N':
-            if (text.Equals("P")) ++run.processed;
-            if (text.Equals("F")) ++run.failed;
-            break;
-        case 'E':
-            error.Assign(text);
-            runEnds = true;
-            break;
-        case 'D':
-            done = true;
-            break;
-        default:
-            break;
-        }
-    }
-    CloseFile(file);
-    RemoveFile(resultFile);
-    if (runEnds) return Replayed::RunEnds;
-    if (done) return Replayed::GoesOn;
-    // The RFC library's failure handler ended the child after its report, which is replayed above.
-    if (status == 1) {
-        exitStatus = 1;
-        return Replayed::ProcessEnds;
-    }
-    FormatError(error, ErrorId::WorkerWithoutResult, entry.c_str());
-    return Replayed::RunEnds;
-}
-
-// The entries of the listing from its current position on.
-uint32_t CountEntries(const RunContext &run) {
-    size_t next = run.listing.next;
+struct WorkerPool {
+    Worker workers[kMaxWorkers];
+    int64_t busyWith[kMaxWorkers] = {}; // the entry a worker is at, or -1
     uint32_t count = 0;
-    FixedText<255> entry;
-    while (next < run.listing.serverListing.size()) {
-        TakeListingEntry(run.listing.serverListing, next, entry);
-        ++count;
-    }
-    return count;
-}
-
-struct ParallelSlot {
-    ChildProcess child;
-    bool started = false;
-    FixedText<kResultFileNameCapacity> resultFile;
+    PendingSystem pending[kMaxAhead];
+    uint32_t handedOut = 0; // entries sent so far
+    uint32_t written = 0;   // entries written so far
+    size_t next = 0;        // where the next entry to hand out stands in the listing
 };
 
-// The system loop with up to `parallel` systems connected at once. Returns false, with the message,
-// when a system ends the run.
-bool RunListedSystemsInParallel(RunContext &run, TextBase &error) {
-    static ParallelSlot slots[kMaxParallel];
-    uint32_t window = run.options.parallel < kMaxParallel ? run.options.parallel : kMaxParallel;
-    uint32_t total = CountEntries(run);
-    uint32_t nextToStart = 0;
-    for (uint32_t k = 0; k < total; ++k) {
-        for (; nextToStart < total && nextToStart < k + window; ++nextToStart) {
-            ParallelSlot &slot = slots[nextToStart % window];
-            ChildResultFileName(slot.resultFile, nextToStart);
-            slot.started = StartChild(run.argc, run.argv, nextToStart, slot.resultFile.c_str(), slot.child);
+// The pool is large: one for the process, built on first use.
+WorkerPool &Pool() {
+    static WorkerPool pool;
+    return pool;
+}
+
+// What a worker needs to know once: the options in force and where the profiles and the item are.
+void BuildSetupFrame(const RunContext &run, TextBase &frame) {
+    frame.Clear();
+    AppendFrameField(frame, 'A', run.itemText.asGiven);
+    AppendFrameField(frame, 'U', run.itemText.upper);
+    AppendFrameField(frame, 'P', run.location.directory);
+    AppendFrameField(frame, 'I', run.listing.itemName);
+    AppendFrameField(frame, 'H', &run.listing.channelNameChoice, 1);
+    AppendFrameField(frame, 'V', run.commandOptions.verbose ? "1" : "0", 1);
+}
+
+bool StartPoolWorker(RunContext &run, Worker &worker) {
+    if (!StartWorker(worker)) return false;
+    static FixedText<4095> frame;
+    BuildSetupFrame(run, frame);
+    return SendFrame(worker, frame);
+}
+
+// The outcome of a system whose worker ended or answered nonsense: that system failed, and only it.
+void WorkerFailedOutcome(const PendingSystem &system, SystemOutcome &outcome) {
+    outcome = SystemOutcome();
+    outcome.state = SystemState::RfcFailure;
+    FixedText<8> now;
+    TimeOfDay(now);
+    outcome.systemLine.Format("* %s %s", now.c_str(), system.entry.c_str());
+    FormatError(outcome.cause, ErrorId::WorkerWithoutResult, system.entry.c_str());
+}
+
+// Hands the next entries to idle workers, as far as the window allows.
+void HandOutEntries(RunContext &run, WorkerPool &pool, uint32_t total) {
+    static FixedText<511> frame;
+    for (uint32_t w = 0; w < pool.count; ++w) {
+        if (pool.workers[w].slot < 0 || pool.busyWith[w] >= 0) continue;
+        if (pool.handedOut >= total || pool.handedOut >= pool.written + kMaxAhead) return;
+        PendingSystem &system = pool.pending[pool.handedOut % kMaxAhead];
+        system.finished = false;
+        TakeListingEntry(run.listing.serverListing, pool.next, system.entry);
+        frame.Clear();
+        AppendFrameField(frame, 'E', system.entry);
+        if (!SendFrame(pool.workers[w], frame)) {
+            WorkerFailedOutcome(system, system.outcome);
+            system.finished = true;
+        } else {
+            pool.busyWith[w] = pool.handedOut;
         }
-        ParallelSlot &slot = slots[k % window];
-        if (!slot.started) {
-            // No process could be started: this system runs here, as without PARALLEL; a person
-            // at the console learns it.
-            if (run.commandOptions.verbose) WriteOut("\n* No process of its own: the system runs in this one\n");
-            if (!RunListedSystem(run, error)) {
-                StopAllChildren();
-                return false;
+        ++pool.handedOut;
+    }
+}
+
+// Reads the answer of worker w into its system's place; a worker that ended or answered nonsense
+// fails that system and is replaced.
+void TakeAnswer(RunContext &run, WorkerPool &pool, uint32_t w) {
+    static FixedText<kMaxFrameBytes> frame;
+    int64_t index = pool.busyWith[w];
+    bool answered = ReceiveFrame(pool.workers[w], frame);
+    if (index < 0) {
+        // Nothing was asked of it: whatever came, it is no worker to keep.
+        StopWorker(pool.workers[w]);
+        return;
+    }
+    PendingSystem &system = pool.pending[index % kMaxAhead];
+    pool.busyWith[w] = -1;
+    system.finished = true;
+    if (answered && DecodeOutcome(frame, system.outcome)) {
+        // A worker the library ended (its failure handler) has answered for the last time.
+        if (system.outcome.libraryFailed) StopWorker(pool.workers[w]);
+        return;
+    }
+    WorkerFailedOutcome(system, system.outcome);
+    StopWorker(pool.workers[w]);
+    StartPoolWorker(run, pool.workers[w]);
+}
+
+bool LiveWorkers(const WorkerPool &pool) {
+    for (uint32_t w = 0; w < pool.count; ++w)
+        if (pool.workers[w].slot >= 0) return true;
+    return false;
+}
+
+enum class PoolEnd { Done, RunEnds, NoWorkers };
+
+// The system loop over the workers. Done when every entry is written; NoWorkers when none can be
+// started or all have ended (the rest then runs in this process); RunEnds with the message.
+PoolEnd RunListedSystemsInParallel(RunContext &run, TextBase &error) {
+    WorkerPool &pool = Pool();
+    pool.next = run.listing.next;
+    uint32_t total = EntriesFrom(run, run.listing.next);
+    uint32_t wanted = run.options.parallel < total ? run.options.parallel : total;
+    if (wanted > kMaxWorkers) wanted = kMaxWorkers;
+    for (pool.count = 0; pool.count < wanted; ++pool.count) {
+        pool.busyWith[pool.count] = -1;
+        if (!StartPoolWorker(run, pool.workers[pool.count])) break;
+    }
+    if (pool.count == 0) return PoolEnd::NoWorkers;
+    // The loop keeps the deadline itself: it writes every system that finished.
+    MoveDeadline(UINT64_MAX);
+    uint64_t deadline = run.startMs + run.options.timeoutSeconds * uint64_t{1000};
+    while (pool.written < total) {
+        HandOutEntries(run, pool, total);
+        // Written in listing order, as far as the systems have finished.
+        while (pool.written < pool.handedOut && pool.pending[pool.written % kMaxAhead].finished) {
+            if (!WriteOutcome(run, pool.pending[pool.written % kMaxAhead].outcome, error)) {
+                StopAllWorkers();
+                return PoolEnd::RunEnds;
             }
+            ++pool.written;
+        }
+        if (pool.written == total) break;
+        if (pool.written == pool.handedOut && !LiveWorkers(pool)) {
+            // Every worker has ended: the rest runs in this process, under the deadline watch.
+            run.listing.next = pool.next;
+            MoveDeadline(deadline);
+            return PoolEnd::NoWorkers;
+        }
+        int32_t ready = WaitForAnswer(pool.workers, pool.count, deadline);
+        if (ready >= 0) {
+            TakeAnswer(run, pool, static_cast<uint32_t>(ready));
             continue;
         }
-        int32_t status = WaitChild(slot.child);
-        slot.started = false;
-        int exitStatus = 0;
-        Replayed replayed = ReplayChildResult(run, slot.resultFile.c_str(), status, error, exitStatus);
-        if (replayed == Replayed::GoesOn) continue;
-        // Systems after this one contribute nothing.
-        StopAllChildren();
-        if (replayed == Replayed::ProcessEnds) EndProcess(exitStatus);
-        return false;
+        if (MonotonicMilliseconds() < deadline) continue;
+        // The deadline: what finished is written in its place, whatever stands before it.
+        OutputGuard guard;
+        uint32_t unfinished = total - pool.handedOut;
+        for (uint32_t k = pool.written; k < pool.handedOut; ++k) {
+            PendingSystem &system = pool.pending[k % kMaxAhead];
+            if (!system.finished) {
+                ++unfinished;
+                continue;
+            }
+            if (!WriteOutcome(run, system.outcome, error)) {
+                StopAllWorkers();
+                return PoolEnd::RunEnds;
+            }
+        }
+        EndItemModeAtDeadline(run, unfinished);
     }
-    return true;
+    StopAllWorkers();
+    run.listing.next = run.listing.serverListing.size();
+    return PoolEnd::Done;
 }
 
 bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
@@ -618,7 +676,7 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
         return false;
 
     // From here on the options are item mode's: the sensor definition's for GLOBAL.
-    OptionText itemText;
+    OptionText &itemText = run.itemText;
     itemText.asGiven.Assign(run.listing.optionsReplaced ? run.listing.optionTextAsGiven : run.commandLine.asGiven);
     itemText.upper.Assign(itemText.asGiven);
     itemText.upper.ToUpper();
@@ -645,13 +703,13 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
     if (run.listing.fill.entriesLeftOut > 0 && run.commandOptions.verbose) {
         WriteOutFormat("* Server listing too long: %" PRIu32 " entries left out\n", run.listing.fill.entriesLeftOut);
     }
-    if (run.child) RunChildSystem(run);
     if (run.options.parallel > 1) {
-        if (!RunListedSystemsInParallel(run, error)) return false;
+        PoolEnd end = RunListedSystemsInParallel(run, error);
+        if (end == PoolEnd::RunEnds) return false;
+        if (end == PoolEnd::NoWorkers && run.commandOptions.verbose)
+            WriteOut("\n* No process of its own: the systems run in this one\n");
     }
-    while (run.listing.next < run.listing.serverListing.size()) {
-        if (!RunListedSystem(run, error)) return false;
-    }
+    if (!RunListedSystems(run, error)) return false;
 
     {
         OutputGuard guard;
@@ -664,7 +722,8 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
         AppendTextContent(summary.c_str());
         EndText();
         ChannelReport health;
-        if (BuildItemHealthChannel(health, run.options.space, run.listing.itemName.c_str(), tally, ChannelsLeftOut())) {
+        if (BuildItemHealthChannel(health, run.options.space, run.listing.itemName.c_str(), tally,
+                                   ChannelsLeftOut())) {
             // The place the systems' channels left free.
             if (ChannelRoom(run) > 0) SetChannelRoom(ChannelRoom(run) + 1);
             WriteChannel(health);
@@ -703,17 +762,59 @@ bool Run(RunContext &run, int argc, char **argv, TextBase &error) {
     return RunSingleSystem(run, profile, error);
 }
 
+// A worker of PARALLEL=n: told once what the parent runs with, it runs the entries it is sent and
+// answers each with the system's outcome, until the parent closes the pipe.
+[[noreturn]] void ServeParent(RunContext &run) {
+    BindWorkerToParent();
+    run.worker = true;
+    static FixedText<kMaxFrameBytes> frame;
+    FixedText<255> field;
+    FixedText<1> choice;
+    FixedText<1> verbose;
+    size_t at = 0;
+    char tag = 0;
+    bool setup = ReadRequestFrame(frame) && TakeFrameField(frame, at, tag, run.itemText.asGiven) && tag == 'A' &&
+                 TakeFrameField(frame, at, tag, run.itemText.upper) && tag == 'U' &&
+                 TakeFrameField(frame, at, tag, run.location.directory) && tag == 'P' &&
+                 TakeFrameField(frame, at, tag, run.listing.itemName) && tag == 'I' &&
+                 TakeFrameField(frame, at, tag, choice) && tag == 'H' && TakeFrameField(frame, at, tag, verbose) &&
+                 tag == 'V';
+    if (!setup) EndProcess(2);
+    ParseOptions(run.itemText.upper, run.itemText.asGiven, run.options);
+    run.commandOptions.verbose = verbose.Equals("1");
+    run.listing.channelNameChoice = choice[0];
+    run.itemMode = true;
+    ConfigureEventLog(run.options.eventLog);
+    ConfigureRfcSteps(kLockWaitMs);
+    // The siblings call the library at the same time: the lock is held only around the trace file.
+    ShareRfcSteps();
+    CaptureEventLines(&run.outcome.eventLines);
+    static FixedText<kMaxOutcomeFrame> answer;
+    while (ReadRequestFrame(frame)) {
+        at = 0;
+        if (!TakeFrameField(frame, at, tag, field) || tag != 'E' || at != frame.size()) EndProcess(2);
+        run.systemInProgress = true;
+        RunListedSystem(run, field);
+        run.systemInProgress = false;
+        EncodeOutcome(run.outcome, answer);
+        if (!WriteAnswerFrame(answer)) break;
+    }
+    CloseConnection(run);
+    EndProcess(0);
+}
+
 } // namespace
 
-int RunSensor(int argc, char **argv) {
-    static ErrorText error;
-    bool succeeded = Run(currentRun, argc, argv, error);
+void RunSensor(int argc, char **argv, RunEnd &end) {
+    SetLibraryFailureEnd(EndWithLibraryFailure);
+    if (IsWorkerProcess()) ServeParent(currentRun);
+    bool succeeded = Run(currentRun, argc, argv, end.error);
     {
         OutputGuard guard;
-        if (!succeeded) WriteRunEndingError(error.c_str());
         currentRun.itemDocumentStarted = false; // ended: the deadline has nothing more to finish
         MoveDeadline(UINT64_MAX);
     }
     CloseConnection(currentRun);
-    return succeeded ? 0 : 2;
+    if (succeeded) end.error.Clear();
+    end.status = succeeded ? 0 : 2;
 }

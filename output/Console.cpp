@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "platform/Children.h"
 #include "platform/FixedText.h"
 #include "platform/Platform.h"
 
@@ -13,6 +12,7 @@ namespace {
 struct EventLog {
     bool enabled = false;
     FILE *stream = nullptr;
+    TextBase *captured = nullptr; // a worker's lines, for the process that writes the log
 };
 
 EventLog eventLog;
@@ -42,15 +42,23 @@ void LogEvent(int32_t handle, const char *text, const char *detail) {
     if (!output::eventLog.enabled) return;
     FixedText<2047> line;
     line.Format("%d %s %s", static_cast<int>(handle), text, detail);
-    if (DivertEventLine(line.c_str())) return;
+    if (output::eventLog.captured != nullptr) {
+        output::eventLog.captured->Append(line).Append("\n");
+        return;
+    }
     if (output::EventLogOpen()) output::PutEventLine(line.c_str());
 }
 
 void LogAbortLine(const char *line) {
     if (!output::eventLog.enabled) return;
-    if (DivertEventLine(line)) return;
+    if (output::eventLog.captured != nullptr) {
+        output::eventLog.captured->Append(line).Append("\n");
+        return;
+    }
     if (output::eventLog.stream != nullptr) output::PutEventLine(line);
 }
+
+void CaptureEventLines(TextBase *lines) { output::eventLog.captured = lines; }
 
 void ReplayEventLine(const char *line) {
     if (output::EventLogOpen()) output::PutEventLine(line);

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "platform/FixedText.h"
+
 // Prints indent blanks, the label left-aligned in a column of width characters (a longer label
 // whole), " : ", the value and a line end.
 void PrintListingLine(const char *label, int32_t indent, int32_t width, const char *value);
@@ -18,5 +20,8 @@ void LogEvent(int32_t handle, const char *text, const char *detail);
 // Writes one plain line to the event log when it is open.
 void LogAbortLine(const char *line);
 
-// Writes a line a child process recorded for the event log (enabled or not, as LogEvent).
+// In a worker: while `lines` is set, the event lines are appended to it, each ended by a line feed,
+// for the process that writes the log in listing order; null writes them to the log again.
+void CaptureEventLines(TextBase *lines);
+// Writes a line a worker recorded for the event log (enabled or not, as LogEvent).
 void ReplayEventLine(const char *line);

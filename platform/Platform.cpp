@@ -1,6 +1,5 @@
 #include "platform/Platform.h"
 
-#include "platform/Children.h"
 #include "platform/Process.h"
 
 #include <cerrno>
@@ -412,7 +411,6 @@ void TimeOfDay(TextBase &text) {
 
 void WriteOut(const char *text) {
     OutputGuard guard;
-    if (DivertOutput(text)) return;
     fputs(text, stdout);
 }
 
@@ -422,14 +420,7 @@ void WriteOutFormat(const char *format, ...) {
     OutputGuard guard;
     va_list args;
     va_start(args, format);
-    if (OutputCaptured()) {
-        static FixedText<8191> formatted;
-        formatted.Clear();
-        formatted.AppendFormatV(format, args);
-        DivertOutput(formatted.c_str());
-    } else {
-        vfprintf(stdout, format, args);
-    }
+    vfprintf(stdout, format, args);
     va_end(args);
 }
 

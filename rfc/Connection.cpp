@@ -122,8 +122,14 @@ void FillOpenRecords(const ConnectionFields &fields, const ConnectionOverrides &
     options.trace = 0;
 }
 
+bool UsesDestinationFile(const ConnectionFields &fields) {
+    FixedText<31> destinationFile;
+    destinationFile.Assign("SapRfc.").Append(fields.destination);
+    return FileExists(destinationFile);
+}
+
 RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOverrides &overrides,
-                             RfcOpenRecords &records, bool showNotice, TextBase &failure) {
+                             RfcOpenRecords &records, TextBase &failure) {
     failure.Clear();
     FillOpenRecords(fields, overrides, records);
     const ConnectionFields &copies = records.copies;
@@ -137,7 +143,6 @@ RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOve
         return handle;
     }
 
-    if (showNotice) WriteOutFormat("* SapRfc.Ini.......: %s<\n", copies.destination.c_str());
     // The lock is held from the copy until the open has read it.
     RfcStep step("RfcOpenEx", true);
     if (!CopyDestinationFile(destinationFile, failure)) return 0;

@@ -56,13 +56,14 @@ void FillOpenRecords(const ConnectionFields &fields, const ConnectionOverrides &
 // "CLIENT=.. USER=.. PASSWD=.. LANG=D DEST=..": user and password as the profile gives them.
 void BuildConnectString(TextBase &connect, const ConnectionFields &fields);
 
+// Whether the open goes through the destination file "SapRfc." + destination.
+bool UsesDestinationFile(const ConnectionFields &fields);
+
 // Opens the connection: through "SapRfc." + destination copied to "SapRfc.ini" and RfcOpenEx when
 // that file exists, otherwise through RfcOpen. 0: no connection.
-// With showNotice the line "* SapRfc.Ini.......: <destination><" tells a person reading the output
-// that the destination file is used; a PRTG document never carries it.
 // When the destination file cannot be copied, no open is tried and `failure` says why.
 RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOverrides &overrides,
-                             RfcOpenRecords &records, bool showNotice, TextBase &failure);
+                             RfcOpenRecords &records, TextBase &failure);
 
 // The error text of trace lines, by the trace rules: a "**** ERROR " line starts a new block, an
 // "ERROR " line's text is behind column 12, a line with "======> " at column 8 gives the text

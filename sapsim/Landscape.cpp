@@ -277,6 +277,8 @@ Faults ReadFaults(const Json &value, const std::string &path) {
                 faults.open = OpenFault::Unreachable;
             } else if (fault == "abort") {
                 faults.open = OpenFault::Abort;
+            } else if (fault == "crash") {
+                faults.open = OpenFault::Crash;
             } else if (fault == "hang") {
                 // A host that does not answer: the open waits, then fails as unreachable.
                 faults.open = OpenFault::Unreachable;
@@ -285,7 +287,7 @@ Faults ReadFaults(const Json &value, const std::string &path) {
                     faults.openHangMs = static_cast<std::uint32_t>(NumberOf(*ms, Member(where, "ms"), 0, 3600000));
                 }
             } else {
-                Reject(where, "expected \"unreachable\", \"abort\" or \"hang\"");
+                Reject(where, "expected \"unreachable\", \"abort\", \"crash\" or \"hang\"");
             }
         } else if (key == "install") {
             faults.install = FaultText(item.value(), where, faults.installMessage);

@@ -14,7 +14,7 @@
 
 namespace sapsim {
 
-enum class OpenFault { None, Unreachable, Abort };
+enum class OpenFault { None, Unreachable, Abort, Crash };
 enum class TableOperation { Create, GetLine, Delete };
 enum class AbortPoint { None, InCall, InReceive };
 

@@ -14,6 +14,7 @@
 #include "Text.h"
 #include "rfc/RfcLibrary.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <new>
@@ -144,6 +145,8 @@ Outcome<Opened> OpenAddress(const Address &address, const Logon &logon) {
     if (faults.open == OpenFault::Unreachable) {
         return Refuse(ErrorKind::Communication, MessageOr(faults.openMessage, UnreachableMessage(address)));
     }
+    // A library that takes the whole process down with it, as a broken client library can.
+    if (faults.open == OpenFault::Crash) std::_Exit(134);
     if (faults.open == OpenFault::Abort) {
         return Refuse(ErrorKind::Communication, MessageOr(faults.openMessage, "connection to partner broken"),
                       true);

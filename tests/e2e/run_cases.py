@@ -48,7 +48,7 @@ Case files are UTF-8; an input file without an encoding flag is written as latin
 encoding flag its characters are encoded that way ("crlf" applies first). Section text ends at the
 next "===" line; its lines are joined with line feeds and end with one (unless "noeol" is given).
 In file sections {SCRAMBLED:password} becomes the stored value of the password, made by the
-profile tool, and {REPEAT n}text{END REPEAT} the text n times. In expected texts {TIME} matches a time of day HH:MM:SS, {DATE} a date YYYYMMDD,
+profile tool; in file sections and expected standard output {REPEAT n}text{END REPEAT} the text n times. In expected texts {TIME} matches a time of day HH:MM:SS, {DATE} a date YYYYMMDD,
 {HHMMSS} a time without colons and {ANYTEXT} any text within one line (such as the program's own
 path); {RFCLIB} stands for exactly the RFC library's file name of the program's platform
 (librfc32.so, or librfc32.dll for a program ending in ".exe"), in "left:" as well. Standard output
@@ -196,6 +196,10 @@ class Case:
             raise ValueError(f"{self.path}: 'library: ... beside' needs 'program: copy'")
 
 
+def expand_repeats(text):
+    return re.sub(r"\{REPEAT (\d+)\}(.*?)\{END REPEAT\}", lambda m: m.group(2) * int(m.group(1)), text, flags=re.S)
+
+
 def library_extension(program):
     return ".dll" if program.lower().endswith(".exe") else ".so"
 
@@ -266,8 +270,7 @@ def run_case(case, args):
     try:
         for name, text, flags in case.files:
             text = re.sub(r"\{SCRAMBLED:([^}]*)\}", lambda m: scramble(args.tool, m.group(1), []), text)
-            text = re.sub(r"\{REPEAT (\d+)\}(.*?)\{END REPEAT\}", lambda m: m.group(2) * int(m.group(1)), text,
-                          flags=re.S)
+            text = expand_repeats(text)
             if "crlf" in flags:
                 text = text.replace("\n", "\r\n")
             encoding = next((ENCODINGS[flag] for flag in flags if flag in ENCODINGS), None)
@@ -323,7 +326,7 @@ def run_case(case, args):
                                     timeout=args.timeout, env=env)
         stdout = result.stdout.decode("latin-1").replace("\r\n", "\n")
         failures = []
-        expected_stdout = None if case.stdout is None else case.stdout.replace("{RFCLIB}", library_file)
+        expected_stdout = None if case.stdout is None else expand_repeats(case.stdout.replace("{RFCLIB}", library_file))
         if expected_stdout is not None and not matches(expected_stdout, stdout):
             failures.append("standard output differs, " + first_difference(expected_stdout, stdout)
                             + "\n--- expected\n" + expected_stdout + "--- actual\n" + stdout + "---")

@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ConnectionOverrides overrides;
     static RfcOpenRecords records; // the library may keep pointers into them
     FixedText<127> failure;
-    RFC_HANDLE handle = OpenRfcConnection(fields, overrides, records, false, failure);
+    RFC_HANDLE handle = OpenRfcConnection(fields, overrides, records, failure);
     fuzz::Check(handle == 0, "a connection opened without a landscape");
     // A destination file of this size always copies whole.
     fuzz::Check(failure.empty(), std::string("the copy failed: ") + failure.c_str());
