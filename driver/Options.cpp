@@ -83,6 +83,31 @@ void ParsePatterns(const TextBase &upper, const TextBase &asGiven, const char *k
     NoteInvalidValue(options, upper, asGiven, at);
 }
 
+// MAX, FREE, FORECAST, NOLEVELS=p1;p2 (empty: levels everywhere), DAYS=warning;error (implies LIMITS).
+void ParseAlerting(const TextBase &upper, const TextBase &asGiven, Options &options) {
+    SpaceOptions &space = options.space;
+    space.fullest = FindKeywordWord(upper, "MAX") != TextBase::npos;
+    space.free = FindKeywordWord(upper, "FREE") != TextBase::npos;
+    space.forecast = FindKeywordWord(upper, "FORECAST") != TextBase::npos;
+    // Free space is never a percentage: gigabytes unless megabytes are asked for.
+    if (space.free && options.sizeUnit == SizeUnit::Percent) options.sizeUnit = SizeUnit::Gigabyte;
+    size_t at = FindKeywordWord(upper, "NOLEVELS=");
+    if (at != TextBase::npos) KeywordValue(space.noLevels, upper, at, "NOLEVELS=");
+    at = FindKeywordWord(upper, "DAYS=");
+    if (at == TextBase::npos) return;
+    space.limits = true;
+    FixedText<kOptionTextCapacity> value;
+    KeywordValue(value, upper, at, "DAYS=");
+    size_t separator = value.Find(";");
+    FixedText<kOptionTextCapacity> warning;
+    FixedText<kOptionTextCapacity> error;
+    warning.AssignPart(value.c_str(), separator == TextBase::npos ? value.size() : separator);
+    if (separator != TextBase::npos) error.Assign(value.c_str() + separator + 1);
+    bool valid = ReadLevel(warning, space.warningDays);
+    if (separator != TextBase::npos) valid = valid && ReadLevel(error, space.errorDays);
+    if (!valid) NoteInvalidValue(options, upper, asGiven, at);
+}
+
 void ParseSpaceOptions(const TextBase &upper, const TextBase &asGiven, Options &options) {
     SpaceOptions &space = options.space;
     space.limits = FindKeywordWord(upper, "LIMITS") != TextBase::npos;
@@ -92,6 +117,7 @@ void ParseSpaceOptions(const TextBase &upper, const TextBase &asGiven, Options &
     space.autoextend = FindKeywordWord(upper, "AUTOEXTEND") != TextBase::npos;
     ParsePatterns(upper, asGiven, "ONLY=", options, space.only);
     ParsePatterns(upper, asGiven, "SKIP=", options, space.skip);
+    ParseAlerting(upper, asGiven, options);
 }
 
 } // namespace

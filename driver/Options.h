@@ -32,7 +32,8 @@ struct Options {
     FixedText<kOptionTextCapacity> shownOptions; // the options as the verbose option line shows them
     uint32_t timeoutSeconds = kDefaultTimeoutSeconds; // "TIMEOUT=n": the run ends in time
     uint32_t parallel = 1;                            // "PARALLEL=n": systems connected at once
-    // LIMITS, WARN=n, ERROR=n, TOTAL, AUTOEXTEND, ONLY=p1;p2, SKIP=p1;p2: whole words only, so that
+    // LIMITS, WARN=n, ERROR=n, TOTAL, AUTOEXTEND, ONLY=p1;p2, SKIP=p1;p2, MAX, FREE, FORECAST,
+    // NOLEVELS=p1;p2, DAYS=w;e: whole words only, so that
     // a tablespace pattern or an item name holding "TOTAL" is no keyword.
     SpaceOptions space;
     FixedText<kOptionTextCapacity> invalidValue; // the first of them with a value that cannot be used

@@ -12,6 +12,12 @@
 // What the channels show: TPCTUSED, or the used space in decimal megabytes or gigabytes.
 enum class SizeUnit { Percent, Megabyte, Gigabyte };
 
+// Temporary and undo tablespaces: full by normal operation, so no levels by default.
+constexpr const char *kDefaultNoLevels = "*TEMP*;*UNDO*;PSAPROLL";
+// Levels of the "Days until full" channel: lower limits.
+constexpr int32_t kDefaultWarningDays = 30;
+constexpr int32_t kDefaultErrorDays = 7;
+
 struct SpaceOptions {
     bool limits = false;       // LIMITS, or WARN= / ERROR= alone
     bool warningGiven = false; // WARN=n
@@ -23,9 +29,17 @@ struct SpaceOptions {
     // ONLY= and SKIP= upper-cased; empty when not given.
     FixedText<kPatternListCapacity> only;
     FixedText<kPatternListCapacity> skip;
+    bool fullest = false;  // MAX: a first channel "Fullest"
+    bool free = false;     // FREE: channels of free space, WARN= / ERROR= lower limits
+    bool forecast = false; // FORECAST: a channel "Days until full"
+    // NOLEVELS=: tablespaces whose channels carry no limits (upper-cased); temporary and undo ones
+    // unless given. Empty: every tablespace has levels.
+    FixedText<kPatternListCapacity> noLevels{kDefaultNoLevels};
+    int32_t warningDays = kDefaultWarningDays; // DAYS=warning;error
+    int32_t errorDays = kDefaultErrorDays;
 
     bool Filtered() const { return !only.empty() || !skip.empty(); }
-    bool Any() const { return limits || total || autoextend || Filtered(); }
+    bool Any() const { return limits || total || autoextend || Filtered() || fullest || free || forecast; }
 };
 
 // Levels of percent channels when WARN= / ERROR= do not set them.
