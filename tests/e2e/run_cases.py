@@ -44,6 +44,21 @@ A case file holds directives, then sections:
     === stdout [noeol]            the expected standard output
     === expect-file Dev_Rfc.Trc   the expected content of a file after the run
 
+A case may run the program several times in the same working directory (state kept between runs,
+such as FORECAST's history): each "=== run" section starts the next run. Its lines are "arg:" and
+"status:" directives (without "arg:" lines the previous run's arguments stay; "status:" defaults
+to 0); the "=== file" sections after it are written just before that run (over the files of
+earlier runs), and its "=== stdout" and "=== expect-file" sections are checked right after it.
+"left:" and "absent:" are checked after the last run.
+
+    === run
+    arg: PRD
+    arg: forecast
+    === file SapSim.json
+    ...
+    === stdout
+    ...
+
 Case files are UTF-8; an input file without an encoding flag is written as latin-1 bytes, with an
 encoding flag its characters are encoded that way ("crlf" applies first). Section text ends at the
 next "===" line; its lines are joined with line feeds and end with one (unless "noeol" is given).
@@ -81,6 +96,18 @@ ENCODINGS = {
 FILE_FLAGS = {"crlf", "noeol"} | set(ENCODINGS)
 
 
+class LaterRun:
+    """A run of a "=== run" section: its arguments, status, files and expectations."""
+
+    def __init__(self, args):
+        self.args = list(args)
+        self.args_given = False
+        self.status = 0
+        self.files = []
+        self.stdout = None
+        self.expect_files = []
+
+
 class Case:
     def __init__(self, path):
         self.path = path
@@ -100,6 +127,7 @@ class Case:
         self.files = []  # (name, text, flags)
         self.stdout = None
         self.expect_files = []  # (name, text)
+        self.later_runs = []  # the runs of "=== run" sections, each a LaterRun
         self.parse()
 
     def parse(self):
@@ -109,11 +137,28 @@ class Case:
             lines.pop()
         section = None
         body = []
+        target = self  # the run whose files and expectations the sections fill
 
         def finish():
             if section is None:
                 return
             kind, words = section[0], section[1:]
+            if kind == "run":
+                for line in body:
+                    if not line.strip() or line.startswith("#"):
+                        continue
+                    key, _, value = line.partition(":")
+                    value = value[1:] if value.startswith(" ") else value
+                    if key == "arg":
+                        if not target.args_given:
+                            target.args = []
+                            target.args_given = True
+                        target.args.append(value)
+                    elif key == "status":
+                        target.status = int(value)
+                    else:
+                        raise ValueError(f"{self.path}: a run section takes only 'arg:' and 'status:'")
+                return
             flags = set(words[1:]) if kind in ("file", "expect-file") else set(words)
             text = "\n".join(body) + ("\n" if body and "noeol" not in flags else "")
             if kind == "file":
@@ -126,13 +171,13 @@ class Case:
                 unknown = flags - FILE_FLAGS
                 if unknown or len(flags & set(ENCODINGS)) > 1:
                     raise ValueError(f"{self.path}: file flags {sorted(flags)}")
-                self.files.append((name, text, flags))
+                target.files.append((name, text, flags))
             elif kind == "stdout":
-                self.stdout = text
+                target.stdout = text
             elif kind == "expect-file":
                 if flags & set(ENCODINGS):
                     raise ValueError(f"{self.path}: an expected file is compared as latin-1 text")
-                self.expect_files.append((words[0], text))
+                target.expect_files.append((words[0], text))
             else:
                 raise ValueError(f"{self.path}: unknown section {kind}")
 
@@ -140,6 +185,10 @@ class Case:
             if line.startswith("==="):
                 finish()
                 words = line[3:].split()
+                if words == ["run"]:
+                    previous = self.later_runs[-1] if self.later_runs else self
+                    target = LaterRun(previous.args)
+                    self.later_runs.append(target)
                 if words and words[0] in ("file", "expect-file") and len(words) >= 2:
                     # File names may hold blanks: the name runs up to a trailing flag word.
                     rest = line[3:].strip()[len(words[0]):].strip()
@@ -204,11 +253,11 @@ def library_extension(program):
     return ".dll" if program.lower().endswith(".exe") else ".so"
 
 
-def expects_document(case):
+def expects_document(case, args=None):
     """Whether PRTG would read this run's output: no verbose form, no line mode on the command line."""
     if case.xml is not None:
         return case.xml
-    arguments = " ".join(case.args[1:]).upper()
+    arguments = " ".join((case.args if args is None else args)[1:]).upper()
     return not any(c in arguments for c in "#@$%") and "MODE=" not in arguments
 
 
@@ -268,23 +317,29 @@ def run_case(case, args):
     search_folder = None
     drive_files = []
     try:
-        for name, text, flags in case.files:
-            text = re.sub(r"\{SCRAMBLED:([^}]*)\}", lambda m: scramble(args.tool, m.group(1), []), text)
-            text = expand_repeats(text)
-            if "crlf" in flags:
-                text = text.replace("\n", "\r\n")
-            encoding = next((ENCODINGS[flag] for flag in flags if flag in ENCODINGS), None)
-            data = encoding[0] + text.encode(encoding[1]) if encoding else text.encode("latin-1")
-            if re.match(r"^[A-Za-z]:\\", name) or name.startswith("\\"):
-                if not args.drive_c:
-                    return None, "needs a Windows drive"
-                target = os.path.join(args.drive_c, *name.split(":", 1)[-1].lstrip("\\").split("\\"))
-                drive_files.append(target)
-            else:
-                target = os.path.join(workdir, *name.split("\\"))
-            os.makedirs(os.path.dirname(target), exist_ok=True)
-            with open(target, "wb") as handle:
-                handle.write(data)
+        def write_files(files):
+            for name, text, flags in files:
+                text = re.sub(r"\{SCRAMBLED:([^}]*)\}", lambda m: scramble(args.tool, m.group(1), []), text)
+                text = expand_repeats(text)
+                if "crlf" in flags:
+                    text = text.replace("\n", "\r\n")
+                encoding = next((ENCODINGS[flag] for flag in flags if flag in ENCODINGS), None)
+                data = encoding[0] + text.encode(encoding[1]) if encoding else text.encode("latin-1")
+                if re.match(r"^[A-Za-z]:\\", name) or name.startswith("\\"):
+                    if not args.drive_c:
+                        return "needs a Windows drive"
+                    target = os.path.join(args.drive_c, *name.split(":", 1)[-1].lstrip("\\").split("\\"))
+                    drive_files.append(target)
+                else:
+                    target = os.path.join(workdir, *name.split("\\"))
+                os.makedirs(os.path.dirname(target), exist_ok=True)
+                with open(target, "wb") as handle:
+                    handle.write(data)
+            return None
+
+        skip = write_files(case.files)
+        if skip:
+            return None, skip
 
         for name in case.dirs:
             os.makedirs(os.path.join(workdir, *name.split("\\")), exist_ok=True)
@@ -315,37 +370,50 @@ def run_case(case, args):
                     env["LD_LIBRARY_PATH"] = search_folder
             folder = {"beside": program_folder, "workdir": workdir, "path": search_folder}[place]
             shutil.copyfile(source, os.path.join(folder, library_file))
-        arguments = [a.replace("{WORKDIR}", workdir) for a in case.args]
-        if case.stdout_full:
-            with open("/dev/full", "wb") as full:
-                result = subprocess.run(launcher + [program] + arguments, cwd=workdir, stdout=full,
-                                        stderr=subprocess.PIPE, timeout=args.timeout, env=env)
-            result.stdout = b""
-        else:
-            result = subprocess.run(launcher + [program] + arguments, cwd=workdir, capture_output=True,
-                                    timeout=args.timeout, env=env)
-        stdout = result.stdout.decode("latin-1").replace("\r\n", "\n")
         failures = []
-        expected_stdout = None if case.stdout is None else expand_repeats(case.stdout.replace("{RFCLIB}", library_file))
-        if expected_stdout is not None and not matches(expected_stdout, stdout):
-            failures.append("standard output differs, " + first_difference(expected_stdout, stdout)
-                            + "\n--- expected\n" + expected_stdout + "--- actual\n" + stdout + "---")
-        if expects_document(case) and not case.stdout_full:
-            problem = xml_problem(stdout)
-            if problem:
-                failures.append(problem + "\n--- actual\n" + stdout + "---")
-        if result.returncode != case.status:
-            failures.append(f"exit status {result.returncode}, expected {case.status}")
-        for name, text in case.expect_files:
-            text = text.replace("{RFCLIB}", library_file)
-            path = os.path.join(workdir, *name.split("\\"))
-            if not os.path.exists(path):
-                failures.append(f"file {name} is missing")
-                continue
-            with open(path, "rb") as handle:
-                content = handle.read().decode("latin-1").replace("\r\n", "\n")
-            if not matches(text, content):
-                failures.append(f"file {name} differs\n--- expected\n{text}--- actual\n{content}---")
+
+        def run_once(run, label):
+            arguments = [a.replace("{WORKDIR}", workdir) for a in run.args]
+            if case.stdout_full:
+                with open("/dev/full", "wb") as full:
+                    result = subprocess.run(launcher + [program] + arguments, cwd=workdir, stdout=full,
+                                            stderr=subprocess.PIPE, timeout=args.timeout, env=env)
+                result.stdout = b""
+            else:
+                result = subprocess.run(launcher + [program] + arguments, cwd=workdir, capture_output=True,
+                                        timeout=args.timeout, env=env)
+            stdout = result.stdout.decode("latin-1").replace("\r\n", "\n")
+            expected_stdout = None if run.stdout is None else expand_repeats(run.stdout.replace("{RFCLIB}", library_file))
+            if expected_stdout is not None and not matches(expected_stdout, stdout):
+                failures.append(label + "standard output differs, " + first_difference(expected_stdout, stdout)
+                                + "\n--- expected\n" + expected_stdout + "--- actual\n" + stdout + "---")
+            if expects_document(case, run.args) and not case.stdout_full:
+                problem = xml_problem(stdout)
+                if problem:
+                    failures.append(label + problem + "\n--- actual\n" + stdout + "---")
+            if result.returncode != run.status:
+                failures.append(f"{label}exit status {result.returncode}, expected {run.status}")
+            for name, text in run.expect_files:
+                text = text.replace("{RFCLIB}", library_file)
+                path = os.path.join(workdir, *name.split("\\"))
+                if not os.path.exists(path):
+                    failures.append(f"{label}file {name} is missing")
+                    continue
+                with open(path, "rb") as handle:
+                    content = handle.read().decode("latin-1").replace("\r\n", "\n")
+                if not matches(text, content):
+                    failures.append(f"{label}file {name} differs\n--- expected\n{text}--- actual\n{content}---")
+            if result.stderr and not windows:
+                sanitizer = result.stderr.decode("latin-1")
+                if "Sanitizer" in sanitizer or "runtime error" in sanitizer:
+                    failures.append(label + "sanitizer report:\n" + sanitizer)
+
+        run_once(case, "")
+        for number, later in enumerate(case.later_runs, 2):
+            skip = write_files(later.files)
+            if skip:
+                return None, skip
+            run_once(later, f"run {number}: ")
         for name in case.absent:
             if os.path.exists(os.path.join(workdir, *name.split("\\"))):
                 failures.append(f"file {name} should not be there")
@@ -356,10 +424,6 @@ def run_case(case, args):
             expected_left = sorted(name.replace("{RFCLIB}", library_file) for name in case.left)
             if present != expected_left:
                 failures.append(f"files left {present}, expected {expected_left}")
-        if result.stderr and not windows:
-            sanitizer = result.stderr.decode("latin-1")
-            if "Sanitizer" in sanitizer or "runtime error" in sanitizer:
-                failures.append("sanitizer report:\n" + sanitizer)
         return (not failures), "\n".join(failures)
     except subprocess.TimeoutExpired:
         return False, f"the program did not end within {args.timeout} seconds"
