@@ -101,6 +101,8 @@ void EncodeOutcome(const SystemOutcome &outcome, TextBase &frame) {
         AppendFlag(frame, 'e', channel.errorLevel);
         AppendNumber(frame, 'E', channel.maxError);
         AppendFrameField(frame, 'M', channel.errorMessage);
+        AppendFlag(frame, 'b', channel.lowerLimits);
+        AppendFlag(frame, 'r', channel.floatValue);
     }
     AppendFlag(frame, 'R', outcome.runEnds);
     AppendFrameField(frame, 'T', outcome.error);
@@ -141,6 +143,8 @@ bool DecodeOutcome(const TextBase &frame, SystemOutcome &outcome) {
         read.Flag('e', channel.errorLevel);
         read.Number('E', channel.maxError, INT64_MIN + 1, INT64_MAX);
         read.Text('M', channel.errorMessage);
+        read.Flag('b', channel.lowerLimits);
+        read.Flag('r', channel.floatValue);
     }
     read.Flag('R', outcome.runEnds);
     read.Text('T', outcome.error);

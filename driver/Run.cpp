@@ -47,6 +47,7 @@ struct RunContext {
     RFC_HANDLE connectionHandle = 0;
     RFC_ENV rfcEnvironment{};
     RfcOpenRecords openRecords;
+    FixedText<47> historyHost; // the host FORECAST's history names: the system's, else the profile's
     // What the deadline watch reads; changed only under the output guard.
     uint64_t startMs = 0;
     std::atomic<bool> profileRead{false};
@@ -196,6 +197,14 @@ bool EvaluateConnectedSystem(RunContext &run, SpaceReport &space, TextBase &erro
     request.itemChannelName = run.itemChannelName.c_str();
     request.keywords = run.options.space;
     request.channelRoom = ChannelRoom(run);
+    // The history of FORECAST belongs to the SAP system, whichever profile or route reaches it.
+    request.systemId = !info.systemId.empty() ? info.systemId.c_str() : run.connection.destination.c_str();
+    FixedText<47> &host = run.historyHost;
+    host.Assign(info.host);
+    host.StripTrailingBlanks();
+    if (host.empty())
+        host.Assign(run.connection.hostname.empty() ? run.connection.gwhost.c_str() : run.connection.hostname.c_str());
+    request.host = host.c_str();
     EvaluateSpaceFigures(run.connectionHandle, request, space);
     if (space.libraryFailure != nullptr) EndWithLibraryFailure(space.libraryFailure);
     return true;

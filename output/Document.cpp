@@ -36,10 +36,11 @@ void AppendChannelExtras(const ChannelExtras &extras) {
     if (extras.sensorWarning) buffer.Append("\n<Warning>1</Warning>");
     if (!extras.warningLevel && !extras.errorLevel) return;
     buffer.Append("\n<LimitMode>1</LimitMode>");
+    const char *bound = extras.lowerLimits ? "Min" : "Max";
     if (extras.warningLevel)
-        buffer.AppendFormat("\n<LimitMaxWarning>%" PRId64 "</LimitMaxWarning>", extras.maxWarning);
+        buffer.AppendFormat("\n<Limit%sWarning>%" PRId64 "</Limit%sWarning>", bound, extras.maxWarning, bound);
     if (extras.errorLevel)
-        buffer.AppendFormat("\n<LimitMaxError>%" PRId64 "</LimitMaxError>", extras.maxError);
+        buffer.AppendFormat("\n<Limit%sError>%" PRId64 "</Limit%sError>", bound, extras.maxError, bound);
     if (extras.warningLevel) {
         buffer.Append("\n<LimitWarningMsg>");
         AppendXmlEscaped(buffer, extras.warningMessage);
@@ -160,6 +161,8 @@ void WriteChannel(const ChannelReport &channel) {
     extras.errorLevel = channel.errorLevel;
     extras.maxError = channel.maxError;
     extras.errorMessage = channel.errorMessage.c_str();
+    extras.lowerLimits = channel.lowerLimits;
+    extras.floatValue = channel.floatValue;
     WriteChannel(channel.name.c_str(), channel.value.c_str(), channel.unit.c_str(), extras);
 }
 
@@ -215,6 +218,7 @@ void WriteChannel(const char *channelName, const char *value, const char *unit, 
         buffer.Append("\n<Value>");
         AppendXmlEscaped(buffer, valueCopy.c_str());
         buffer.Append("</Value>");
+        if (extras.floatValue) buffer.Append("\n<Float>1</Float>");
         AppendChannelExtras(extras);
         buffer.Append("</Result>\n");
         return;

@@ -45,6 +45,8 @@ struct ChannelExtras {
     bool errorLevel = false;
     int64_t maxError = 0;
     const char *errorMessage = "";
+    bool lowerLimits = false; // the levels are minimums (LimitMinWarning, LimitMinError)
+    bool floatValue = false;  // <Float>1</Float>: the value has decimals
 };
 
 constexpr size_t kDocumentCapacity = 4095;
@@ -64,6 +66,8 @@ struct ChannelReport {
     bool errorLevel = false;
     int64_t maxError = 0;
     FixedText<kLimitMessageCapacity> errorMessage;
+    bool lowerLimits = false; // the levels are minimums (free space, days until full)
+    bool floatValue = false;  // the value has decimals
 };
 
 namespace output {

@@ -155,13 +155,15 @@ int CallCurrentSizes(RFC_HANDLE handle, CurrentSizesAnswer &answer, ITAB_H table
 // "Error 1013", "Error 1014" or "Error 1015".
 void AppendOutcomeMessage(TextBase &message, int outcome, const TextBase &exceptionText);
 
-// What RFC_SYSTEM_INFO told: on outcome 0 the database system (RFCDBSYS) and the system's host
-// (RFCHOST); otherwise the exception text for outcomes 2 and 3.
+// What RFC_SYSTEM_INFO told: on outcome 0 the database system (RFCDBSYS), the system's host
+// (RFCHOST) and its system ID (RFCSYSID, without trailing blanks); otherwise the exception text for
+// outcomes 2 and 3.
 struct SystemInfo {
     int outcome = RFC_OK;
     const char *libraryFailure = nullptr; // a library operation failed: the run ends with its report
     FixedText<kExceptionTextCapacity> exceptionText;
     FixedText<10> databaseSystem;
     FixedText<8> host;
+    FixedText<8> systemId;
 };
 void ReadSystemInfo(RFC_HANDLE handle, SystemInfo &info);

@@ -4,6 +4,8 @@ namespace {
 
 constexpr size_t kRfcHostOffset = 45;
 constexpr size_t kRfcHostLength = 8;
+constexpr size_t kRfcSysIdOffset = 53;
+constexpr size_t kRfcSysIdLength = 8;
 constexpr size_t kRfcDbSysOffset = 101;
 constexpr size_t kRfcDbSysLength = 10;
 
@@ -17,5 +19,7 @@ void ReadSystemInfo(RFC_HANDLE handle, SystemInfo &info) {
     if (info.outcome != RFC_OK) return;
     const char *record = reinterpret_cast<const char *>(answer.rfcsi);
     info.host.AssignPart(record + kRfcHostOffset, kRfcHostLength);
+    info.systemId.AssignPart(record + kRfcSysIdOffset, kRfcSysIdLength);
+    info.systemId.StripTrailingBlanks();
     info.databaseSystem.AssignPart(record + kRfcDbSysOffset, kRfcDbSysLength);
 }

@@ -46,25 +46,50 @@ struct SpaceOptions {
 constexpr int32_t kDefaultWarningPercent = 90;
 constexpr int32_t kDefaultErrorPercent = 95;
 
-// The levels of a tablespace, item or Total channel in its unit: for percent channels WARN= and
-// ERROR= or the defaults; for megabytes and gigabytes only what WARN= and ERROR= give.
+// The levels of a channel in its unit: upper limits, or with `lower` lower limits (free space,
+// days until full). The sign names the unit in the messages.
 struct LimitLevels {
     bool warning = false;
     int64_t warningLevel = 0;
     bool error = false;
     int64_t errorLevel = 0;
+    bool lower = false;
+    const char *sign = "%";
 };
+// A tablespace, item or Total channel: for percent channels WARN= and ERROR= or the defaults; for
+// megabytes and gigabytes only what WARN= and ERROR= give, as lower limits with FREE.
 LimitLevels ChannelLevels(const SpaceOptions &options, SizeUnit unit);
+// The Fullest channel, always in percent: WARN= and ERROR= when the tablespace channels are in
+// percent too, else the percent defaults.
+LimitLevels FullestLevels(const SpaceOptions &options, SizeUnit unit);
+// The "Days until full" channel: lower limits of DAYS= or 30 and 7.
+LimitLevels DaysLevels(const SpaceOptions &options);
 
-// A limit message: "PRD: PSAPSR3 over 90 %".
-void LimitMessage(TextBase &message, const char *system, const char *subject, int64_t level, SizeUnit unit);
+// Whether a tablespace's channel carries levels: not when it matches NOLEVELS= (by default the
+// temporary and undo tablespaces, full by normal operation).
+bool CarriesLevels(const SpaceOptions &options, const char *tablespace);
 
-// Builds a tablespace, item or Total channel. Under LIMITS a percent channel has PRTG's unit
-// Percent, and the channel carries its levels with messages naming the subject and the system.
-// With sensorWarning it carries the warning that turns the whole sensor yellow.
+// A limit message: "PRD: PSAPSR3 over 90 %", "PRD: PSAPSR3 under 20 GByte".
+void LimitMessage(TextBase &message, const char *system, const char *subject, const LimitLevels &levels,
+                  int64_t level);
+
+// A size channel's PRTG unit: under LIMITS percent channels have PRTG's unit Percent, which PRTG
+// draws as a percentage (a custom "%" is just a number to it).
+const char *SizePrtgUnit(const SpaceOptions &options, SizeUnit unit);
+
+// Builds a channel with its levels (none set: no limits) and messages naming the subject and the
+// system; prtgUnit null keeps the custom unit. With sensorWarning it carries the warning that turns
+// the whole sensor yellow.
+void BuildLimitedChannel(ChannelReport &channel, const char *name, const char *value, const char *unit,
+                         const char *prtgUnit, const LimitLevels &levels, const char *system, const char *subject,
+                         bool sensorWarning);
+
+// Builds a tablespace, item or Total channel: under LIMITS a percent channel has PRTG's unit
+// Percent, and the channel carries the levels of ChannelLevels unless its subject is exempt
+// (carriesLevels false).
 void BuildSpaceChannel(ChannelReport &channel, const char *name, const char *value, const char *unit,
                        const SpaceOptions &options, SizeUnit sizeUnit, const char *system, const char *subject,
-                       bool sensorWarning);
+                       bool sensorWarning, bool carriesLevels = true);
 
 // The channel guard's room: none without the keywords; PRTG's limit with them; in item mode one
 // less, kept for the "Failed systems" channel that comes with the summary. The run driver asks

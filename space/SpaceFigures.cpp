@@ -43,6 +43,17 @@ void AppendSpaceSummary(TextBase &text, const char *destination, uint32_t rowCou
     text.Append("% ");
 }
 
+void AppendFreeValue(TextBase &value, int64_t freeKb, SizeUnit unit) {
+    if (unit != SizeUnit::Gigabyte) {
+        value.AppendFormat("%" PRId64, freeKb / 1000);
+        return;
+    }
+    // Unsigned magnitude: the smallest figure has no positive counterpart.
+    uint64_t magnitude = freeKb < 0 ? 0 - static_cast<uint64_t>(freeKb) : static_cast<uint64_t>(freeKb);
+    value.AppendFormat("%s%" PRIu64 ".%03" PRIu64, freeKb < 0 ? "-" : "", magnitude / 1000000,
+                       magnitude % 1000000 / 1000);
+}
+
 namespace {
 
 constexpr const char *kFetchFailed = "ItGetLine TS";
@@ -84,6 +95,26 @@ int64_t MaximumKilobytes(const RowFigures &row) {
     return row.autoextendKb > 0 ? row.autoextendKb : row.sizeKb;
 }
 
+int64_t UsedKilobytes(const RowFigures &row) { return SaturatingSubtract(row.sizeKb, row.freeKb); }
+
+// AUTOEXTEND takes a row's figures against what it may grow to, where the system reports that size.
+bool Autoextends(const SpaceRequest &request, const RowFigures &row) {
+    return request.keywords.autoextend && row.autoextendKb > 0;
+}
+
+// The usage in percent a channel shows of a row.
+int64_t RowPercent(const SpaceRequest &request, const RowFigures &row) {
+    return Autoextends(request, row) ? row.autoextendPct : row.pctUsed;
+}
+
+// Free space: TFREE, with AUTOEXTEND the room left to grow.
+int64_t RowFreeKilobytes(const SpaceRequest &request, const RowFigures &row) {
+    return Autoextends(request, row) ? SaturatingSubtract(row.autoextendKb, UsedKilobytes(row)) : row.freeKb;
+}
+
+// The tablespaces the forecast covers; static, as there may be hundreds.
+ForecastRow forecastRows[kForecastRowCapacity];
+
 bool IsItemRow(const TextBase &tablespace, const char *itemName) {
     FixedText<90> item(itemName);
     FixedText<kTsLength> name(tablespace.c_str());
@@ -98,7 +129,27 @@ bool Kept(const SpaceRequest &request, const RowFigures &row) {
            KeepsTablespace(request.keywords.only, request.keywords.skip, row.name.c_str());
 }
 
-void CountRow(const RowFigures &row, SpaceTally &tally) {
+// MAX and FORECAST watch the tablespaces that carry levels: a full temporary or undo tablespace is
+// normal operation.
+void WatchRow(const SpaceRequest &request, const RowFigures &row, SpaceTally &tally) {
+    const SpaceOptions &keywords = request.keywords;
+    if (request.itemMode || !CarriesLevels(keywords, row.name.c_str())) return;
+    int64_t percent = RowPercent(request, row);
+    if (keywords.fullest && (!tally.fullestFound || percent > tally.fullestPercent)) {
+        tally.fullestFound = true;
+        tally.fullestPercent = percent;
+        tally.fullestName.Assign(row.name);
+    }
+    if (keywords.forecast && tally.forecastRows < kForecastRowCapacity) {
+        ForecastRow &forecast = forecastRows[tally.forecastRows++];
+        forecast.name.Assign(row.name);
+        forecast.usedKb = UsedKilobytes(row);
+        forecast.reachKb = keywords.autoextend ? MaximumKilobytes(row) : row.sizeKb;
+    }
+}
+
+void CountRow(const SpaceRequest &request, const RowFigures &row, SpaceTally &tally) {
+    WatchRow(request, row, tally);
     ++tally.keptCount;
     tally.totalSize.Add(row.sizeKb);
     tally.totalFree.Add(row.freeKb);
@@ -124,6 +175,13 @@ int64_t ChannelsBeyondRoom(const SpaceRequest &request, int64_t channels) {
 void AppendSummaryNotes(TextBase &summary, const SpaceRequest &request, const SpaceTally &tally,
                         int64_t leftOut) {
     const SpaceOptions &keywords = request.keywords;
+    if (keywords.fullest) {
+        if (tally.fullestFound) {
+            summary.Append("- Fullest: ").Append(tally.fullestName).AppendFormat(" %" PRId64 "%% ", tally.fullestPercent);
+        } else {
+            summary.Append("- Fullest: none ");
+        }
+    }
     if (keywords.autoextend) {
         int64_t used = tally.Used();
         summary.Append("- AutoExtend: MaxSz=");
@@ -137,6 +195,7 @@ void AppendSummaryNotes(TextBase &summary, const SpaceRequest &request, const Sp
         if (tally.offlineNotNamed > 0) summary.AppendFormat(" +%" PRIu32 " more", tally.offlineNotNamed);
         summary.Append(" ");
     }
+    if (keywords.forecast) summary.Append(tally.forecast.note).Append(" ");
     if (leftOut > 0) {
         AppendLeftOutNote(summary, leftOut, "use ONLY=/SKIP=");
         summary.Append(" ");
@@ -147,10 +206,11 @@ void AppendSummaryNotes(TextBase &summary, const SpaceRequest &request, const Sp
 struct Channel {
     FixedText<23> value;
     FixedText<7> unit;
+    bool floatValue = false;
 };
 
-// Percent, or the used kilobytes in megabytes or gigabytes.
-void BuildChannel(int64_t percent, int64_t usedKb, const SpaceRequest &request, Channel &channel) {
+// Percent, or the used kilobytes in megabytes or gigabytes; with FREE the free kilobytes.
+void BuildChannel(int64_t percent, int64_t usedKb, int64_t freeKb, const SpaceRequest &request, Channel &channel) {
     // Signed, as the sizes are: a damaged row's negative share is not shown as 4294967196.
     channel.value.Format("%" PRId64, percent);
     channel.unit.Assign(request.itemMode ? "%" : "PerCent");
@@ -162,13 +222,23 @@ void BuildChannel(int64_t percent, int64_t usedKb, const SpaceRequest &request, 
         channel.value.Format("%" PRId64, usedKb / 1000000);
         channel.unit.Assign("GByte");
     }
+    if (request.keywords.free) {
+        channel.value.Clear();
+        AppendFreeValue(channel.value, freeKb, request.unit);
+        channel.floatValue = request.unit == SizeUnit::Gigabyte;
+    }
 }
 
 void BuildRowChannel(const RowFigures &row, const SpaceRequest &request, Channel &channel) {
-    // AUTOEXTEND: the share of what the tablespace may grow to, where the system reports that size.
-    bool autoextends = request.keywords.autoextend && row.autoextendKb > 0;
-    BuildChannel(autoextends ? row.autoextendPct : row.pctUsed, SaturatingSubtract(row.sizeKb, row.freeKb), request,
-                 channel);
+    BuildChannel(RowPercent(request, row), UsedKilobytes(row), RowFreeKilobytes(request, row), request, channel);
+}
+
+// A tablespace, item or Total channel with the levels of its subject.
+void BuildSizeChannel(ChannelReport &report, const char *name, const Channel &channel, const SpaceRequest &request,
+                      const char *subject, bool carriesLevels, bool sensorWarning) {
+    BuildSpaceChannel(report, name, channel.value.c_str(), channel.unit.c_str(), request.keywords, request.unit,
+                      request.destination, subject, sensorWarning, carriesLevels);
+    report.floatValue = channel.floatValue;
 }
 
 // TOTAL: the whole database as the summary has it, under the same limits as the tablespaces.
@@ -178,10 +248,41 @@ void BuildTotalChannel(const SpaceRequest &request, const SpaceTally &tally, boo
     int64_t percent = request.keywords.autoextend
                           ? UsagePercent(tally.Maximum(), SaturatingSubtract(tally.Maximum(), used))
                           : UsagePercent(tally.Size(), tally.Free());
+    int64_t freeKb = request.keywords.autoextend ? SaturatingSubtract(tally.Maximum(), used) : tally.Free();
     Channel channel;
-    BuildChannel(percent, used, request, channel);
-    BuildSpaceChannel(report, "Total", channel.value.c_str(), channel.unit.c_str(), request.keywords, request.unit,
-                      request.destination, "database", sensorWarning);
+    BuildChannel(percent, used, freeKb, request, channel);
+    BuildSizeChannel(report, "Total", channel, request, "database", true, sensorWarning);
+}
+
+// MAX: the highest usage in percent, whatever unit the other channels have.
+void BuildFullestChannel(const SpaceRequest &request, const SpaceTally &tally, bool sensorWarning,
+                         ChannelReport &report) {
+    FixedText<23> value;
+    value.Format("%" PRId64, tally.fullestPercent);
+    BuildLimitedChannel(report, "Fullest", value.c_str(), "PerCent", SizePrtgUnit(request.keywords, SizeUnit::Percent),
+                        FullestLevels(request.keywords, request.unit), request.destination, "fullest tablespace",
+                        sensorWarning);
+}
+
+// FORECAST: the fewest days until a tablespace is full.
+void BuildDaysChannel(const SpaceRequest &request, const SpaceTally &tally, bool sensorWarning,
+                      ChannelReport &report) {
+    FixedText<23> value;
+    value.Format("%" PRId64, tally.forecast.days);
+    BuildLimitedChannel(report, "Days until full", value.c_str(), "days", nullptr, DaysLevels(request.keywords),
+                        request.destination, "a tablespace full in", sensorWarning);
+}
+
+// FORECAST: this run's sample into the system's history, and the days until full from it.
+void Forecast(const SpaceRequest &request, const CurrentSizesAnswer &answer, SpaceTally &tally) {
+    ForecastRequest forecast;
+    forecast.systemId = request.systemId;
+    forecast.host = request.host;
+    forecast.date = answer.currentDate;
+    forecast.time = answer.currentTime;
+    forecast.rows = forecastRows;
+    forecast.rowCount = tally.forecastRows;
+    RunForecast(forecast, tally.forecast);
 }
 
 } // namespace
@@ -195,7 +296,9 @@ void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceR
     report.request = request;
     report.tally = SpaceTally();
     report.nextRow = 1;
+    report.fullestPending = false;
     report.totalPending = false;
+    report.daysPending = false;
     report.guardWarning = false;
     report.outcome = RFC_FAILURE;
     report.table = rfcLibrary.ItCreate("TS", rfc::kTableXpcRowLength, 0, 0);
@@ -228,13 +331,17 @@ void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceR
         RowFigures row;
         ReadRow(static_cast<const uint8_t *>(line), row);
         ++tally.rowCount;
-        if (Kept(request, row)) CountRow(row, tally);
+        if (Kept(request, row)) CountRow(request, row, tally);
         if (request.itemMode && IsItemRow(row.name, request.itemName)) report.itemFound = true;
     }
     if (request.itemMode) return;
 
+    report.fullestPending = keywords.fullest;
     report.totalPending = keywords.total;
-    report.leftOut = ChannelsBeyondRoom(request, static_cast<int64_t>(tally.keptCount) + (keywords.total ? 1 : 0));
+    report.daysPending = keywords.forecast;
+    if (keywords.forecast) Forecast(request, answer, tally);
+    int64_t firstChannels = (keywords.fullest ? 1 : 0) + (keywords.total ? 1 : 0) + (keywords.forecast ? 1 : 0);
+    report.leftOut = ChannelsBeyondRoom(request, static_cast<int64_t>(tally.keptCount) + firstChannels);
     FixedText<31> countNote;
     if (keywords.Filtered()) {
         countNote.Assign(" of ");
@@ -252,9 +359,23 @@ bool NextSpaceChannel(SpaceReport &report, ChannelReport &channel) {
     const SpaceRequest &request = report.request;
     const SpaceOptions &keywords = request.keywords;
     channel = ChannelReport();
+    // The first channel is PRTG's primary value: the fullest tablespace when asked for. The days
+    // until full come before the tablespaces too, where the channel guard never leaves them out.
+    if (report.fullestPending) {
+        report.fullestPending = false;
+        BuildFullestChannel(request, report.tally, report.guardWarning, channel);
+        report.guardWarning = false;
+        return true;
+    }
     if (report.totalPending) {
         report.totalPending = false;
         BuildTotalChannel(request, report.tally, report.guardWarning, channel);
+        report.guardWarning = false;
+        return true;
+    }
+    if (report.daysPending) {
+        report.daysPending = false;
+        BuildDaysChannel(request, report.tally, report.guardWarning, channel);
         report.guardWarning = false;
         return true;
     }
@@ -270,15 +391,15 @@ bool NextSpaceChannel(SpaceReport &report, ChannelReport &channel) {
         BuildRowChannel(row, request, figures);
         if (request.itemMode) {
             if (!IsItemRow(row.name, request.itemName)) continue;
-            BuildSpaceChannel(channel, request.itemChannelName, figures.value.c_str(), figures.unit.c_str(), keywords,
-                              request.unit, request.destination, row.name.c_str(), false);
+            BuildSizeChannel(channel, request.itemChannelName, figures, request, row.name.c_str(),
+                             CarriesLevels(keywords, row.name.c_str()), false);
             return true;
         }
         if (!Kept(request, row)) continue;
         bool warning = report.guardWarning || (keywords.limits && row.offline);
         report.guardWarning = false;
-        BuildSpaceChannel(channel, row.name.c_str(), figures.value.c_str(), figures.unit.c_str(), keywords,
-                          request.unit, request.destination, row.name.c_str(), warning);
+        BuildSizeChannel(channel, row.name.c_str(), figures, request, row.name.c_str(),
+                         CarriesLevels(keywords, row.name.c_str()), warning);
         return true;
     }
     return false;

@@ -9,6 +9,7 @@
 
 #include "platform/FixedText.h"
 #include "rfc/Rfc.h"
+#include "space/Forecast.h"
 #include "space/Limits.h"
 #include "space/WideSum.h"
 
@@ -51,7 +52,10 @@ struct SpaceRequest {
     bool itemMode = false;            // only the item's row, under the item channel name
     const char *itemName = "";        // compared with the tablespace names, in any letter case
     const char *itemChannelName = ""; // the channel name of the item's row
-    SpaceOptions keywords;            // LIMITS, TOTAL, AUTOEXTEND, ONLY=, SKIP= (none: as always)
+    SpaceOptions keywords;            // LIMITS, TOTAL, AUTOEXTEND, ONLY=, SKIP=, ... (none: as always)
+    // The system as FORECAST's history names it: its system ID and host.
+    const char *systemId = "";
+    const char *host = "";
     // How many channels the document may hold (the driver's channel guard); 0: no guard. Channels
     // past it are left out and the summary says how many.
     int32_t channelRoom = 0;
@@ -76,12 +80,19 @@ struct SpaceTally {
     uint32_t offlineCount = 0;
     uint32_t offlineNotNamed = 0; // offline tablespaces beyond what the text names
     FixedText<159> offlineNames;  // ", "-separated
+    // MAX: the highest usage of the tablespaces with levels, the first of them on a tie.
+    bool fullestFound = false;
+    int64_t fullestPercent = 0;
+    FixedText<kTsLength> fullestName;
+    // FORECAST: how many tablespaces it covers, and the outcome over their history.
+    uint32_t forecastRows = 0;
+    ForecastOutcome forecast;
 };
 
 // What one evaluation found, as data: the call outcome (and the exception text of outcomes 2 and
 // 3), or the library operation that failed, which ends the run; on success the summary text (not in
 // item mode), whether the item's row is there, and the channels, taken one by one with
-// NextSpaceChannel in the order of the rows (Total first). The channels are built from the rows the
+// NextSpaceChannel in the order of the rows (Fullest, Total and Days until full first). The channels are built from the rows the
 // library holds, so a table of any length needs no room of the sensor's.
 struct SpaceReport {
     int32_t outcome = RFC_OK;
@@ -95,9 +106,15 @@ struct SpaceReport {
     SpaceTally tally;
     ITAB_H table = nullptr;
     unsigned nextRow = 1;
+    bool fullestPending = false; // MAX, FORECAST and TOTAL come before the tablespaces
     bool totalPending = false;
+    bool daysPending = false;
     bool guardWarning = false;
 };
+
+// Free kilobytes as a channel value: whole megabytes, or gigabytes with three decimals (a PRTG
+// float: the value text "72.477").
+void AppendFreeValue(TextBase &value, int64_t freeKb, SizeUnit unit);
 
 // Fetches the tablespace table on the open connection and makes its first pass: the outcome, the
 // summary and what the channels need. The table stays with the report until CloseSpaceReport.

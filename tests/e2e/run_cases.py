@@ -137,7 +137,7 @@ class Case:
             lines.pop()
         section = None
         body = []
-        target = self  # the run whose files and expectations the sections fill
+        filling = self  # the run whose files and expectations the sections fill
 
         def finish():
             if section is None:
@@ -150,12 +150,12 @@ class Case:
                     key, _, value = line.partition(":")
                     value = value[1:] if value.startswith(" ") else value
                     if key == "arg":
-                        if not target.args_given:
-                            target.args = []
-                            target.args_given = True
-                        target.args.append(value)
+                        if not filling.args_given:
+                            filling.args = []
+                            filling.args_given = True
+                        filling.args.append(value)
                     elif key == "status":
-                        target.status = int(value)
+                        filling.status = int(value)
                     else:
                         raise ValueError(f"{self.path}: a run section takes only 'arg:' and 'status:'")
                 return
@@ -171,13 +171,13 @@ class Case:
                 unknown = flags - FILE_FLAGS
                 if unknown or len(flags & set(ENCODINGS)) > 1:
                     raise ValueError(f"{self.path}: file flags {sorted(flags)}")
-                target.files.append((name, text, flags))
+                filling.files.append((name, text, flags))
             elif kind == "stdout":
-                target.stdout = text
+                filling.stdout = text
             elif kind == "expect-file":
                 if flags & set(ENCODINGS):
                     raise ValueError(f"{self.path}: an expected file is compared as latin-1 text")
-                target.expect_files.append((words[0], text))
+                filling.expect_files.append((words[0], text))
             else:
                 raise ValueError(f"{self.path}: unknown section {kind}")
 
@@ -187,8 +187,8 @@ class Case:
                 words = line[3:].split()
                 if words == ["run"]:
                     previous = self.later_runs[-1] if self.later_runs else self
-                    target = LaterRun(previous.args)
-                    self.later_runs.append(target)
+                    filling = LaterRun(previous.args)
+                    self.later_runs.append(filling)
                 if words and words[0] in ("file", "expect-file") and len(words) >= 2:
                     # File names may hold blanks: the name runs up to a trailing flag word.
                     rest = line[3:].strip()[len(words[0]):].strip()

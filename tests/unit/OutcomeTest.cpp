@@ -21,6 +21,8 @@ SystemOutcome Sample() {
     outcome.channels[0].warningMessage.Assign("PRD: PSAPSR3 over 90 % (5:3)");
     outcome.channels[1].name.Assign("PRD.P00");
     outcome.channels[1].prtgUnit.Assign("Percent");
+    outcome.channels[1].lowerLimits = true; // FREE
+    outcome.channels[1].floatValue = true;
     outcome.eventLines.Assign("1 RfcOpen called \n");
     return outcome;
 }
@@ -40,6 +42,8 @@ TEST(Outcome, TravelsWholeOverThePipe) {
     EXPECT_EQ(90, decoded.channels[0].maxWarning);
     EXPECT_STREQ("PRD: PSAPSR3 over 90 % (5:3)", decoded.channels[0].warningMessage.c_str());
     EXPECT_STREQ("Percent", decoded.channels[1].prtgUnit.c_str());
+    EXPECT_TRUE(decoded.channels[1].lowerLimits && decoded.channels[1].floatValue);
+    EXPECT_FALSE(decoded.channels[0].lowerLimits || decoded.channels[0].floatValue);
     EXPECT_STREQ("1 RfcOpen called \n", decoded.eventLines.c_str());
 
     // Whatever is not the whole frame is refused: cut anywhere, or with a byte more.
