@@ -146,9 +146,10 @@ void RunForecast(const ForecastRequest &request, ForecastOutcome &outcome) {
     } else if (anyJudged) {
         outcome.note.Append("none, usage flat or shrinking");
     } else {
-        outcome.note.AppendFormat("none yet, too little history (%" PRIu32 " samples over %" PRId32
+        outcome.note.AppendFormat("none yet, too little history (%" PRIu32 " sample%s over %" PRId32
                                   " h; %" PRIu32 " over %" PRId32 " h needed)",
-                                  best.samples, best.spanHours, kTrendMinimumSamples, kTrendMinimumHours);
+                                  best.samples, best.samples == 1 ? "" : "s", best.spanHours, kTrendMinimumSamples,
+                                  kTrendMinimumHours);
     }
     outcome.note.Append(RestartNote(state));
     if (!written) outcome.note.Append(" - history not written");

@@ -212,7 +212,7 @@ TEST(Forecast, RunsKeepTheFileAndNameTheFirstToFill) {
     dir.Write("Marrowind-PRD-sapprd01.hst", "SAP Marrowind history 1\nSystem PRD sapprd01\nrubbish\n");
     Forecast("20261209", "000000", rows, 1, outcome);
     EXPECT_EQ(outcome.days, kNeverFullDays);
-    EXPECT_STREQ(outcome.note.c_str(), "- Days until full: none yet, too little history (1 samples over 0 h; 3 over "
+    EXPECT_STREQ(outcome.note.c_str(), "- Days until full: none yet, too little history (1 sample over 0 h; 3 over "
                                        "24 h needed) - history damaged, started afresh");
     EXPECT_EQ(ReadWhole("Marrowind-PRD-sapprd01.hst"),
               "SAP Marrowind history 1\nSystem PRD sapprd01\n2026120900 3000 PSAPSR3\n");
