@@ -16,9 +16,10 @@ import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
-# What the demo landscape gives: PRD answers (also in item mode); BWP's database is not Oracle and
+# What the demo landscape gives: PRD answers (also in item mode, and with the alerting keywords over
+# the demo's history); BWP's database is not Oracle and
 # QAS cannot be reached, both error documents.
-EXPECTED = [("PRD", 0), ("PRD gigabyte", 0), ("BWP", 2), ("QAS", 2), ("GLOBAL diskspace", 0)]
+EXPECTED = [("PRD", 0), ("PRD gigabyte", 0), ("PRD max,limits,forecast", 0), ("BWP", 2), ("QAS", 2), ("GLOBAL diskspace", 0)]
 
 
 def main():
