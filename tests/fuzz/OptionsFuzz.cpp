@@ -45,6 +45,19 @@ std::string ItemNameBehind(const std::string &from) {
     return name;
 }
 
+// Where a keyword stands as a word of its own: at the start or behind a blank or comma and, unless
+// it ends in "=", before a blank, a comma or the end; npos when nowhere.
+size_t WordAt(const std::string &upper, const std::string &keyword) {
+    bool valued = keyword.back() == '=';
+    for (size_t at = upper.find(keyword); at != std::string::npos; at = upper.find(keyword, at + 1)) {
+        bool before = at == 0 || upper[at - 1] == ' ' || upper[at - 1] == ',';
+        size_t end = at + keyword.size();
+        bool after = valued || end == upper.size() || upper[end] == ' ' || upper[end] == ',';
+        if (before && after) return at;
+    }
+    return std::string::npos;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -77,10 +90,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         fuzz::Check(options.document.channel.number == ChannelNumber(asGiven, channelAt), "CH= number");
     fuzz::Check(options.verbose == (upper.find_first_of("#@$%") != std::string::npos), "verbose");
     fuzz::Check(options.directorySearch == !Has(upper, "@"), "directory search");
+    bool free = WordAt(upper, "FREE") != std::string::npos;
     SizeUnit unit = Has(upper, "GIGABYTE")   ? SizeUnit::Gigabyte
                     : Has(upper, "MEGABYTE") ? SizeUnit::Megabyte
+                    : free                   ? SizeUnit::Gigabyte // free space is never a percentage
                                              : SizeUnit::Percent;
     fuzz::Check(options.sizeUnit == unit, "size unit");
+    fuzz::Check(options.space.free == free, "FREE");
+    fuzz::Check(options.space.fullest == (WordAt(upper, "MAX") != std::string::npos), "MAX");
+    fuzz::Check(options.space.forecast == (WordAt(upper, "FORECAST") != std::string::npos), "FORECAST");
+    size_t noLevelsAt = WordAt(upper, "NOLEVELS=");
+    std::string noLevels = noLevelsAt == std::string::npos ? std::string(kDefaultNoLevels)
+                                                           : ValueBehind(upper, noLevelsAt, 9, kPatternListCapacity);
+    fuzz::Check(noLevels == options.space.noLevels.c_str(), "NOLEVELS=");
+    if (WordAt(upper, "DAYS=") != std::string::npos) fuzz::Check(options.space.limits, "DAYS= implies LIMITS");
     fuzz::Check(options.eventLog == Has(upper, ",SYSLOG"), "event log");
 
     size_t hostAt = upper.find(",HOST=");
