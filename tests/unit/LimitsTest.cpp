@@ -94,6 +94,49 @@ TEST(LimitLevels, PercentDefaultsSizesOnlyGiven) {
     EXPECT_EQ(2000, levels.errorLevel);
 }
 
+TEST(LimitLevels, FreeSpaceFullestAndDaysAndTheExemptSet) {
+    SpaceOptions free = Limits(true, 20);
+    free.free = true;
+    LimitLevels levels = ChannelLevels(free, SizeUnit::Gigabyte);
+    EXPECT_TRUE(levels.lower && levels.warning && !levels.error); // only the level given
+    FixedText<159> message;
+    LimitMessage(message, "PRD", "PSAPSR3", levels, levels.warningLevel);
+    EXPECT_STREQ(message.c_str(), "PRD: PSAPSR3 under 20 GByte");
+    // Fullest is in percent: the percent defaults where WARN= is in another unit.
+    levels = FullestLevels(free, SizeUnit::Gigabyte);
+    EXPECT_TRUE(!levels.lower && levels.warningLevel == 90 && levels.errorLevel == 95);
+    EXPECT_EQ(FullestLevels(Limits(true, 80), SizeUnit::Percent).warningLevel, 80);
+    EXPECT_FALSE(FullestLevels(SpaceOptions(), SizeUnit::Percent).warning);
+
+    SpaceOptions days = Limits();
+    levels = DaysLevels(days);
+    EXPECT_TRUE(levels.lower && levels.warningLevel == 30 && levels.errorLevel == 7);
+    LimitMessage(message, "PRD", "a tablespace full in", levels, levels.errorLevel);
+    EXPECT_STREQ(message.c_str(), "PRD: a tablespace full in under 7 days");
+    EXPECT_FALSE(DaysLevels(SpaceOptions()).warning);
+
+    SpaceOptions exempt;
+    for (const char *name : {"PSAPTEMP", "psaptemp2", "PSAPUNDO_001", "PSAPROLL"})
+        EXPECT_FALSE(CarriesLevels(exempt, name)) << name;
+    for (const char *name : {"PSAPSR3", "PSAPROLL2", "SYSTEM"})
+        EXPECT_TRUE(CarriesLevels(exempt, name)) << name;
+    exempt.noLevels.Clear(); // NOLEVELS= alone
+    EXPECT_TRUE(CarriesLevels(exempt, "PSAPTEMP"));
+}
+
+TEST(FreeValue, WholeMegabytesOrGigabytesWithThreeDecimals) {
+    auto value = [](int64_t kilobytes, SizeUnit unit) {
+        FixedText<23> text;
+        AppendFreeValue(text, kilobytes, unit);
+        return std::string(text.c_str());
+    };
+    EXPECT_EQ(value(12345678, SizeUnit::Gigabyte), "12.345");
+    EXPECT_EQ(value(999, SizeUnit::Gigabyte), "0.000");
+    EXPECT_EQ(value(-1500, SizeUnit::Gigabyte), "-0.001"); // a damaged row keeps its sign
+    EXPECT_EQ(value(INT64_MIN, SizeUnit::Gigabyte), "-9223372036854.775");
+    EXPECT_EQ(value(12345678, SizeUnit::Megabyte), "12345");
+}
+
 TEST(ChannelGuard, RoomFollowsTheKeywords) {
     SpaceOptions none;
     EXPECT_EQ(0, ChannelRoomFor(none, false));
