@@ -55,16 +55,18 @@ bool StampHours(const char *stamp, int32_t &hours) {
     return true;
 }
 
-// The used kilobytes of a line: an optional "-" and 1 to 18 digits.
+// The used kilobytes of a line: an optional "-" and 1 to 19 digits within the 64-bit range.
 bool UsedKilobytes(const char *text, size_t length, int64_t &used) {
     size_t at = text[0] == '-' ? 1 : 0;
-    if (length <= at || length - at > 18) return false;
-    used = 0;
+    if (length <= at || length - at > 19) return false;
+    uint64_t magnitude = 0;
     for (size_t i = at; i < length; ++i) {
         if (!IsDigit(text[i])) return false;
-        used = used * 10 + (text[i] - '0');
+        magnitude = magnitude * 10 + static_cast<uint64_t>(text[i] - '0'); // 19 digits fit in 64 bits
     }
-    if (at == 1) used = -used;
+    uint64_t limit = static_cast<uint64_t>(INT64_MAX) + (at == 1 ? 1 : 0);
+    if (magnitude > limit) return false;
+    used = at == 1 ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
     return true;
 }
 

@@ -112,8 +112,12 @@ int64_t RowFreeKilobytes(const SpaceRequest &request, const RowFigures &row) {
     return Autoextends(request, row) ? SaturatingSubtract(row.autoextendKb, UsedKilobytes(row)) : row.freeKb;
 }
 
-// The tablespaces the forecast covers; static, as there may be hundreds.
-ForecastRow forecastRows[kForecastRowCapacity];
+// The tablespaces the forecast covers; static, as there may be hundreds, and made on first use, so
+// a run without FORECAST does not touch them.
+ForecastRow *ForecastRows() {
+    static ForecastRow rows[kForecastRowCapacity];
+    return rows;
+}
 
 bool IsItemRow(const TextBase &tablespace, const char *itemName) {
     FixedText<90> item(itemName);
@@ -141,7 +145,7 @@ void WatchRow(const SpaceRequest &request, const RowFigures &row, SpaceTally &ta
         tally.fullestName.Assign(row.name);
     }
     if (keywords.forecast && tally.forecastRows < kForecastRowCapacity) {
-        ForecastRow &forecast = forecastRows[tally.forecastRows++];
+        ForecastRow &forecast = ForecastRows()[tally.forecastRows++];
         forecast.name.Assign(row.name);
         forecast.usedKb = UsedKilobytes(row);
         forecast.reachKb = keywords.autoextend ? MaximumKilobytes(row) : row.sizeKb;
@@ -280,7 +284,7 @@ void Forecast(const SpaceRequest &request, const CurrentSizesAnswer &answer, Spa
     forecast.host = request.host;
     forecast.date = answer.currentDate;
     forecast.time = answer.currentTime;
-    forecast.rows = forecastRows;
+    forecast.rows = ForecastRows();
     forecast.rowCount = tally.forecastRows;
     RunForecast(forecast, tally.forecast);
 }

@@ -77,6 +77,9 @@ TEST(History, ReadsItsOwnFileAndRefusesEverythingElse) {
     EXPECT_STREQ(store.names[store.entries[1].tablespace].c_str(), "PSAP UNDO");
     EXPECT_EQ(store.entries[2].hour - store.entries[0].hour, 1);
 
+    EXPECT_EQ(ReadText(head + "2026120815 -9223372036854775808 A\n2026120815 9223372036854775807 B\n", store),
+              HistoryState::Read);
+    EXPECT_EQ(store.entries[0].usedKb, INT64_MIN);
     EXPECT_EQ(ReadText(head, store), HistoryState::Read);
     EXPECT_EQ(ReadText("", store), HistoryState::Damaged);
     EXPECT_EQ(ReadText("SAP Marrowind history 1\n", store), HistoryState::Damaged);
@@ -87,7 +90,7 @@ TEST(History, ReadsItsOwnFileAndRefusesEverythingElse) {
                              "2026120815 1x0 PSAPSR3\n",    // not a number
                              "2026120815 100 \n",           // no name
                              "2026120815  100 PSAPSR3\n",   // two blanks
-                             "2026120815 1234567890123456789 PSAPSR3\n",
+                             "2026120815 9223372036854775808 PSAPSR3\n", // beyond 64 bits
                              "2026120815 100 PSAPSR3\n2026120815 101 PSAPSR3\n", // two samples of an hour
                              "2026120816 100 PSAPSR3\n2026120815 100 PSAPSR3\n", // out of order
                              "2026120815 100 PSAP\x01SR3\n"}) {
