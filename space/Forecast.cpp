@@ -61,7 +61,8 @@ const char *RestartNote(HistoryState state) {
 
 } // namespace
 
-TablespaceTrend ComputeTrend(const HistoryStore &store, uint32_t tablespace, int64_t usedNowKb, int64_t reachKb) {
+TablespaceTrend ComputeTrend(const HistoryStore &store, uint32_t tablespace, int64_t usedNowKb,
+                             int64_t reachKb) {
     TablespaceTrend trend;
     // Hours and kilobytes relative to the first sample keep the sums small.
     int32_t firstHour = 0;
@@ -138,7 +139,8 @@ void RunForecast(const ForecastRequest &request, ForecastOutcome &outcome) {
             outcome.days = trend.days;
             outcome.tablespace.Assign(row.name);
         }
-        if (trend.samples > best.samples || (trend.samples == best.samples && trend.spanHours > best.spanHours))
+        if (trend.samples > best.samples ||
+            (trend.samples == best.samples && trend.spanHours > best.spanHours))
             best = trend;
     }
     if (!outcome.tablespace.empty()) {
@@ -148,8 +150,8 @@ void RunForecast(const ForecastRequest &request, ForecastOutcome &outcome) {
     } else {
         outcome.note.AppendFormat("none yet, too little history (%" PRIu32 " sample%s over %" PRId32
                                   " h; %" PRIu32 " over %" PRId32 " h needed)",
-                                  best.samples, best.samples == 1 ? "" : "s", best.spanHours, kTrendMinimumSamples,
-                                  kTrendMinimumHours);
+                                  best.samples, best.samples == 1 ? "" : "s", best.spanHours,
+                                  kTrendMinimumSamples, kTrendMinimumHours);
     }
     outcome.note.Append(RestartNote(state));
     if (!written) outcome.note.Append(" - history not written");

@@ -28,7 +28,8 @@ struct TablespaceTrend {
 
 // The trend of one tablespace of the store: the least-squares growth of its samples per day, and
 // the days until the used space, now usedNowKb, reaches reachKb (0 when it has).
-TablespaceTrend ComputeTrend(const HistoryStore &store, uint32_t tablespace, int64_t usedNowKb, int64_t reachKb);
+TablespaceTrend ComputeTrend(const HistoryStore &store, uint32_t tablespace, int64_t usedNowKb,
+                             int64_t reachKb);
 
 // A tablespace the forecast covers: its name, used space and the size it may reach.
 struct ForecastRow {
@@ -48,13 +49,13 @@ struct ForecastRequest {
 };
 
 struct ForecastOutcome {
-    int64_t days = kNeverFullDays; // the smallest of the tablespaces'
+    int64_t days = kNeverFullDays;              // the smallest of the tablespaces'
     FixedText<kHistoryNameCapacity> tablespace; // the tablespace of that figure; empty for none
-    FixedText<255> note; // for the summary text: "- Days until full: 12 (PSAPSR3)" and what befell the history
+    FixedText<255>
+        note; // for the summary text: "- Days until full: 12 (PSAPSR3)" and what befell the history
 };
 
 // Adds this run's sample to the system's history file (under the working directory's lock, through
 // a temporary file renamed over it) and works out the forecast. Never fails the run: a history it
 // cannot read or write is said in the note.
 void RunForecast(const ForecastRequest &request, ForecastOutcome &outcome);
-

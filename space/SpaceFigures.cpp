@@ -181,7 +181,8 @@ void AppendSummaryNotes(TextBase &summary, const SpaceRequest &request, const Sp
     const SpaceOptions &keywords = request.keywords;
     if (keywords.fullest) {
         if (tally.fullestFound) {
-            summary.Append("- Fullest: ").Append(tally.fullestName).AppendFormat(" %" PRId64 "%% ", tally.fullestPercent);
+            summary.Append("- Fullest: ").Append(tally.fullestName);
+            summary.AppendFormat(" %" PRId64 "%% ", tally.fullestPercent);
         } else {
             summary.Append("- Fullest: none ");
         }

@@ -92,8 +92,9 @@ struct SpaceTally {
 // What one evaluation found, as data: the call outcome (and the exception text of outcomes 2 and
 // 3), or the library operation that failed, which ends the run; on success the summary text (not in
 // item mode), whether the item's row is there, and the channels, taken one by one with
-// NextSpaceChannel in the order of the rows (Fullest, Total and Days until full first). The channels are built from the rows the
-// library holds, so a table of any length needs no room of the sensor's.
+// NextSpaceChannel in the order of the rows (Fullest, Total and Days until full first). The
+// channels are built from the rows the library holds, so a table of any length needs no room of the
+// sensor's.
 struct SpaceReport {
     int32_t outcome = RFC_OK;
     FixedText<kExceptionTextCapacity> exceptionText;

@@ -46,8 +46,10 @@ void CheckStore(const HistoryStore &store) {
                 "store beyond its capacity");
     for (uint32_t i = 0; i < store.entryCount; ++i) {
         fuzz::Check(store.entries[i].tablespace < store.nameCount, "entry of an unknown name");
-        fuzz::Check(i == 0 || store.entries[i - 1].hour <= store.entries[i].hour, "entries out of hour order");
-        fuzz::Check(StorableTablespaceName(store.names[store.entries[i].tablespace].c_str()), "a name that cannot be kept");
+        fuzz::Check(i == 0 || store.entries[i - 1].hour <= store.entries[i].hour,
+                    "entries out of hour order");
+        fuzz::Check(StorableTablespaceName(store.names[store.entries[i].tablespace].c_str()),
+                    "a name that cannot be kept");
     }
 }
 
@@ -74,14 +76,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         for (uint32_t i = 0; i < store.entryCount; ++i) {
             fuzz::Check(again.entries[i].hour == store.entries[i].hour &&
                             again.entries[i].usedKb == store.entries[i].usedKb &&
-                            again.names[again.entries[i].tablespace].Equals(store.names[store.entries[i].tablespace].c_str()),
+                            again.names[again.entries[i].tablespace].Equals(
+                                store.names[store.entries[i].tablespace].c_str()),
                         "an entry changed on the way back");
         }
         fuzz::Check(Written(again, systemLine) == written, "own text not read back to itself");
     }
 
     // The forecast over the file as it lies in the working directory, at a time after its last sample.
-    int32_t last = state == HistoryState::Read && store.entryCount > 0 ? store.entries[store.entryCount - 1].hour : 490000;
+    int32_t last = state == HistoryState::Read && store.entryCount > 0
+                       ? store.entries[store.entryCount - 1].hour
+                       : 490000;
     FixedText<15> stamp;
     AppendHourStamp(stamp, last + offset % 2000);
     std::string date(stamp.c_str(), 8);
@@ -109,9 +114,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz::Check(outcome.days >= 0 && outcome.days <= kNeverFullDays, "days out of range");
     fuzz::Check(outcome.note.StartsWith("- Days until full: ") && !outcome.note.truncated(), "note");
     std::string note = outcome.note.c_str();
-    bool written = note.find("no valid date") == std::string::npos && note.find("not written") == std::string::npos;
+    bool written =
+        note.find("no valid date") == std::string::npos && note.find("not written") == std::string::npos;
     if (written)
-        fuzz::Check(Read(fuzz::ReadFile("Marrowind-PRD-sapprd01.hst"), systemLine, Store(1)) == HistoryState::Read,
+        fuzz::Check(Read(fuzz::ReadFile("Marrowind-PRD-sapprd01.hst"), systemLine, Store(1)) ==
+                        HistoryState::Read,
                     "the forecast left a file it cannot read");
     return 0;
 }

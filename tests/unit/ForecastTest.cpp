@@ -26,7 +26,8 @@ int32_t Hour(const char *date, const char *time = "000000") {
     return hours;
 }
 
-HistoryState ReadText(const std::string &text, HistoryStore &store, const char *system = "System PRD sapprd01") {
+HistoryState ReadText(const std::string &text, HistoryStore &store,
+                      const char *system = "System PRD sapprd01") {
     FILE *file = fmemopen(const_cast<char *>(text.data()), text.size(), "rb");
     FixedText<127> systemLine(system);
     HistoryState state = ReadHistory(file, systemLine, store);
@@ -70,8 +71,9 @@ TEST(History, FileNameAndSystemLine) {
 TEST(History, ReadsItsOwnFileAndRefusesEverythingElse) {
     HistoryStore &store = Store();
     const std::string head = "SAP Marrowind history 1\nSystem PRD sapprd01\n";
-    EXPECT_EQ(ReadText(head + "2026120815 100 PSAPSR3\r\n2026120815 -5 PSAP UNDO\n2026120816 120 PSAPSR3\n", store),
-              HistoryState::Read);
+    EXPECT_EQ(
+        ReadText(head + "2026120815 100 PSAPSR3\r\n2026120815 -5 PSAP UNDO\n2026120816 120 PSAPSR3\n", store),
+        HistoryState::Read);
     ASSERT_EQ(store.entryCount, 3u);
     EXPECT_EQ(store.entries[1].usedKb, -5);
     EXPECT_STREQ(store.names[store.entries[1].tablespace].c_str(), "PSAP UNDO");
@@ -85,12 +87,12 @@ TEST(History, ReadsItsOwnFileAndRefusesEverythingElse) {
     EXPECT_EQ(ReadText("SAP Marrowind history 1\n", store), HistoryState::Damaged);
     EXPECT_EQ(ReadText("SAP Marrowind history 2\nSystem PRD sapprd01\n", store), HistoryState::Foreign);
     EXPECT_EQ(ReadText(head, store, "System QAS sapqas"), HistoryState::Foreign);
-    for (const char *line : {"2026120815 100 PSAPSR3",      // cut short: no line end
-                             "2026120824 100 PSAPSR3\n",    // hour 24
-                             "2026120815 1x0 PSAPSR3\n",    // not a number
-                             "2026120815 100 \n",           // no name
-                             "2026120815  100 PSAPSR3\n",   // two blanks
-                             "2026120815 9223372036854775808 PSAPSR3\n", // beyond 64 bits
+    for (const char *line : {"2026120815 100 PSAPSR3",                           // cut short: no line end
+                             "2026120824 100 PSAPSR3\n",                         // hour 24
+                             "2026120815 1x0 PSAPSR3\n",                         // not a number
+                             "2026120815 100 \n",                                // no name
+                             "2026120815  100 PSAPSR3\n",                        // two blanks
+                             "2026120815 9223372036854775808 PSAPSR3\n",         // beyond 64 bits
                              "2026120815 100 PSAPSR3\n2026120815 101 PSAPSR3\n", // two samples of an hour
                              "2026120816 100 PSAPSR3\n2026120815 100 PSAPSR3\n", // out of order
                              "2026120815 100 PSAP\x01SR3\n"}) {
@@ -106,7 +108,7 @@ TEST(History, KeepsThirtyFiveDaysUpToNowAndOneSampleAnHour) {
     AddHistorySample(store, now - kHistoryHours, "PSAPSR3", 1);     // 35 days ago: dropped
     AddHistorySample(store, now - kHistoryHours + 1, "PSAPSR3", 2); // kept
     AddHistorySample(store, now, "PSAPSR3", 3);
-    AddHistorySample(store, now, "PSAPSR3", 4); // the hour has its sample
+    AddHistorySample(store, now, "PSAPSR3", 4);      // the hour has its sample
     AddHistorySample(store, now + 25, "PSAPSR3", 5); // a clock set back later: dropped
     AddHistorySample(store, now + 1, "PSAPSR3", 6);  // a sensor beside a little ahead: kept
     EXPECT_FALSE(AddHistorySample(store, now, "", 6));
@@ -128,7 +130,8 @@ TEST(History, KeepsThirtyFiveDaysUpToNowAndOneSampleAnHour) {
     EXPECT_EQ(store.entries[store.entryCount - 1].usedKb, 7);
 }
 
-void AddSeries(HistoryStore &store, int32_t start, int32_t stepHours, const std::initializer_list<int64_t> &used) {
+void AddSeries(HistoryStore &store, int32_t start, int32_t stepHours,
+               const std::initializer_list<int64_t> &used) {
     int32_t hour = start;
     for (int64_t value : used) {
         AddHistorySample(store, hour, "PSAPSR3", value);
@@ -145,8 +148,8 @@ TEST(Forecast, TrendOfTheSamples) {
     EXPECT_EQ(trend.days, 10);
     EXPECT_EQ(trend.samples, 3u);
     EXPECT_EQ(trend.spanHours, 24);
-    EXPECT_EQ(ComputeTrend(store, 0, 2000, 2000).days, 0);          // reached
-    EXPECT_EQ(ComputeTrend(store, 0, 2000, 1000).days, 0);          // beyond
+    EXPECT_EQ(ComputeTrend(store, 0, 2000, 2000).days, 0); // reached
+    EXPECT_EQ(ComputeTrend(store, 0, 2000, 1000).days, 0); // beyond
     EXPECT_EQ(ComputeTrend(store, 0, 2000, INT64_MAX).days, kNeverFullDays);
 
     store.Clear();
@@ -180,8 +183,8 @@ ForecastRow Row(const char *name, int64_t used, int64_t reach) {
     return row;
 }
 
-void Forecast(const char *date, const char *time, const ForecastRow *rows, uint32_t count, ForecastOutcome &outcome,
-              const char *system = "PRD") {
+void Forecast(const char *date, const char *time, const ForecastRow *rows, uint32_t count,
+              ForecastOutcome &outcome, const char *system = "PRD") {
     ForecastRequest request;
     request.systemId = system;
     request.host = "sapprd01";
@@ -198,8 +201,8 @@ TEST(Forecast, RunsKeepTheFileAndNameTheFirstToFill) {
     ForecastRow rows[2];
     const char *times[] = {"000000", "120000", "005959"};
     for (int run = 0; run < 3; ++run) {
-        rows[0] = Row("PSAPSR3", 1000 + 1000 * run, 100000);     // 2,000 KB a day: 48 days
-        rows[1] = Row("PSAPSR3USR", 5000 + 500 * run, 10000);    // 1,000 KB a day: 4 days
+        rows[0] = Row("PSAPSR3", 1000 + 1000 * run, 100000);  // 2,000 KB a day: 48 days
+        rows[1] = Row("PSAPSR3USR", 5000 + 500 * run, 10000); // 1,000 KB a day: 4 days
         Forecast(run < 2 ? "20261207" : "20261208", times[run], rows, 2, outcome);
     }
     EXPECT_EQ(outcome.days, 4);
@@ -215,16 +218,18 @@ TEST(Forecast, RunsKeepTheFileAndNameTheFirstToFill) {
     dir.Write("Marrowind-PRD-sapprd01.hst", "SAP Marrowind history 1\nSystem PRD sapprd01\nrubbish\n");
     Forecast("20261209", "000000", rows, 1, outcome);
     EXPECT_EQ(outcome.days, kNeverFullDays);
-    EXPECT_STREQ(outcome.note.c_str(), "- Days until full: none yet, too little history (1 sample over 0 h; 3 over "
-                                       "24 h needed) - history damaged, started afresh");
+    EXPECT_STREQ(outcome.note.c_str(),
+                 "- Days until full: none yet, too little history (1 sample over 0 h; 3 over "
+                 "24 h needed) - history damaged, started afresh");
     EXPECT_EQ(ReadWhole("Marrowind-PRD-sapprd01.hst"),
               "SAP Marrowind history 1\nSystem PRD sapprd01\n2026120900 3000 PSAPSR3\n");
 
     // Unreadable (a directory of its name) and never written: said, never fatal.
     std::filesystem::create_directory(dir.path() / "Marrowind-QAS-sapprd01.hst");
     Forecast("20261209", "000000", rows, 1, outcome, "QAS");
-    EXPECT_NE(std::string(outcome.note.c_str()).find("- history unreadable, started afresh - history not written"),
-              std::string::npos);
+    EXPECT_NE(
+        std::string(outcome.note.c_str()).find("- history unreadable, started afresh - history not written"),
+        std::string::npos);
     Forecast("2026120x", "000000", rows, 1, outcome);
     EXPECT_STREQ(outcome.note.c_str(), "- Days until full: none, the system sent no valid date and time");
 }
@@ -271,7 +276,8 @@ TEST(Forecast, OptionKeywords) {
     FixedText<127> upper(text.c_str());
     upper.ToUpper();
     ParseOptions(upper, text, options);
-    EXPECT_TRUE(options.space.fullest && options.space.free && options.space.forecast && options.space.limits);
+    EXPECT_TRUE(options.space.fullest && options.space.free && options.space.forecast &&
+                options.space.limits);
     EXPECT_STREQ(options.space.noLevels.c_str(), "PSAP*;X");
     EXPECT_EQ(options.space.warningDays, 60);
     EXPECT_EQ(options.space.errorDays, 14);
