@@ -8,6 +8,10 @@ int main(int argc, char **argv) {
         WriteUsage();
         EndProcess(0);
     }
+    if (argc > 1 && IsVersionRequest(argv[1])) {
+        WriteVersion();
+        EndProcess(0);
+    }
     static RunEnd end;
     RunSensor(argc, argv, end);
     if (!end.error.empty()) WriteRunEndingError(end.error.c_str());

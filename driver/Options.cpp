@@ -180,6 +180,13 @@ void ParseOptions(const TextBase &upper, const TextBase &asGiven, Options &optio
     options.timeoutSeconds = KeywordNumber(upper, "TIMEOUT=", kDefaultTimeoutSeconds, kMaxTimeoutSeconds);
     options.parallel = KeywordNumber(upper, "PARALLEL=", 1, kMaxParallel);
 
+    at = FindKeywordWord(upper, "LOGON=");
+    if (at != TextBase::npos) {
+        FixedText<kOptionTextCapacity> value;
+        KeywordValue(value, upper, at, "LOGON=");
+        if (!ParseLogonSource(value, options.logon)) NoteInvalidValue(options, upper, asGiven, at);
+    }
+
     ShownOptions(options.shownOptions, asGiven);
     ParseSpaceOptions(upper, asGiven, options);
 }

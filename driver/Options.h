@@ -6,6 +6,7 @@
 // text too and gives the same record. Nothing else in the program looks into the option text.
 #pragma once
 
+#include "driver/Credentials.h"
 #include "output/Document.h"
 #include "platform/FixedText.h"
 #include "rfc/Rfc.h"
@@ -32,6 +33,7 @@ struct Options {
     FixedText<kOptionTextCapacity> shownOptions; // the options as the verbose option line shows them
     uint32_t timeoutSeconds = kDefaultTimeoutSeconds; // "TIMEOUT=n": the run ends in time
     uint32_t parallel = 1;                            // "PARALLEL=n": systems connected at once
+    LogonSource logon = LogonSource::Profile;         // "LOGON=LINUX" / "LOGON=WINDOWS": PRTG's credentials
     // LIMITS, WARN=n, ERROR=n, TOTAL, AUTOEXTEND, ONLY=p1;p2, SKIP=p1;p2, MAX, FREE, FORECAST,
     // NOLEVELS=p1;p2, DAYS=w;e: whole words only, so that
     // a tablespace pattern or an item name holding "TOTAL" is no keyword.

@@ -4,7 +4,10 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "driver/Credentials.h"
+#include "driver/FieldReport.h"
 #include "driver/Listing.h"
+#include "driver/LogonGuard.h"
 #include "driver/Options.h"
 #include "driver/Outcome.h"
 #include "driver/Profile.h"
@@ -223,8 +226,18 @@ void ConfigureForRun(RunContext &run) {
 // the destination file that could not be copied, or what the open wrote to the trace file.
 void OpenConnection(RunContext &run, TextBase &openFailure) {
     BeginSystemTrace();
+    // A password SAP refused for this user and system is not sent again: SAP would lock the user.
+    FixedText<511> refusal;
+    if (!LogonGuardAllows(run.connection, run.options.overrides, refusal)) {
+        run.connectionHandle = 0;
+        openFailure.Format("Error 1011: RFC-Open for %s failed !", run.connection.destination.c_str());
+        openFailure.Append(refusal);
+        return;
+    }
     FixedText<127> cause;
     run.connectionHandle = OpenRfcConnection(run.connection, run.options.overrides, run.openRecords, cause);
+    // Without a cause the library was asked: the guard learns whether SAP took the logon.
+    if (cause.empty()) LogonGuardNoteOpen(run.connection, run.options.overrides, run.connectionHandle != 0);
     if (run.connectionHandle != 0) return;
     FormatError(openFailure, ErrorId::OpenFailed, run.connection.destination.c_str());
     if (cause.empty()) {
@@ -317,11 +330,16 @@ bool StartUp(RunContext &run, int argc, char **argv, TextBase &error) {
 }
 
 bool RunSingleSystem(RunContext &run, FILE *profile, TextBase &error) {
-    ProfileFault fault = ReadProfile(profile, run.connection, kProfileLineSingleRun, true);
+    bool profileLogon = run.options.logon == LogonSource::Profile;
+    ProfileFault fault = ReadProfile(profile, run.connection, kProfileLineSingleRun, profileLogon);
     CloseFile(profile);
     run.profileRead = true;
+    if (!TakeLogon(run.options.logon, run.connection, fault, error)) return false;
     if (fault == ProfileFault::None) fault = CheckProfileFields(run.connection);
     if (fault != ProfileFault::None) {
+        // A person at the console learns which field; the document stays as it is.
+        if (run.commandOptions.verbose && fault == ProfileFault::InvalidParameters)
+            WriteInvalidFields(run.connection, run.location.name.c_str());
         ProfileFaultText(error, fault, run.location.name.c_str());
         return false;
     }
@@ -410,6 +428,8 @@ void RunListedSystem(RunContext &run, const TextBase &entry) {
     bool profileInvalid = false;
     ProfileFault fault = ReadProfile(profile, run.connection, kProfileLineSystemLoop, false);
     CloseFile(profile);
+    FixedText<511> logonError;
+    if (!TakeLogon(run.options.logon, run.connection, fault, logonError)) profileInvalid = true;
     if (fault != ProfileFault::None || CheckProfileFields(run.connection) != ProfileFault::None) {
         profileInvalid = true;
     }
@@ -692,6 +712,8 @@ bool RunItemMode(RunContext &run, FILE *listingFile, TextBase &error) {
     ItemModeOptionText(itemText.asGiven);
     ParseOptions(itemText.upper, itemText.asGiven, run.options);
     if (!CheckOptions(run.options, error)) return false;
+    // PRTG's credentials serve every listed system: without them no system could log on.
+    if (!PrtgCredentialsGiven(run.options.logon, error)) return false;
     ConfigureForRun(run);
     MoveDeadline(run.startMs + run.options.timeoutSeconds * uint64_t{1000});
 

@@ -24,6 +24,10 @@ const char *const kUsage =
     "  TIMEOUT=n           end with what there is after n seconds (default 55; set it a few\n"
     "                      seconds under the sensor's timeout in PRTG)\n"
     "  PARALLEL=n          item mode: up to n systems (1-64) connected at the same time\n"
+    "  LOGON=LINUX         user and password from the PRTG device's credentials for Linux\n"
+    "  LOGON=WINDOWS       (or for Windows) systems instead of the profile: in the sensor's\n"
+    "                      settings set Environment to \"Set placeholders as environment\n"
+    "                      values\"; the profile needs no User and Password lines then\n"
     "SapMarrowind GLOBAL sensorname: item mode as \"SAP Quorvane.Gbl\" defines sensorname.\n"
     "\n"
     "Alerting (whole words; a value ends at the next comma or blank):\n"
@@ -50,6 +54,11 @@ const char *const kUsage =
     "PRTG fixes a channel's unit and limits when it first sees the channel: add the sensor anew\n"
     "after changing LIMITS, WARN=, ERROR=, the unit or FREE.\n"
     "\n"
+    "A logon SAP refused (wrong user or password) is not tried again with the same password,\n"
+    "so the sensor never locks the SAP user: Marrowind.Guard in the working directory keeps a\n"
+    "salted hash of it (never the password). Change the password, or delete the line named in\n"
+    "the error, to try again now.\n"
+    "\n"
     "Exit status: 0 success, 2 an error document (Error 10nn), 1 a failure inside the RFC\n"
     "library (an error document; a plain-text block in the line modes and verbose forms).\n"
     "\n"
@@ -62,6 +71,16 @@ const char *const kUsage =
     "  With @ or a MODE= line mode: the path given only.\n";
 
 } // namespace
+
+bool IsVersionRequest(const char *argument) {
+    return argument != nullptr && (strcmp(argument, "--version") == 0 || strcmp(argument, "/v") == 0 ||
+                                   strcmp(argument, "/V") == 0);
+}
+
+void WriteVersion() {
+    WriteOutFormat("SAP %s %s (%s), build %s\n", kProgramName, MARROWIND_VERSION, kProgramVersion,
+                   MARROWIND_BUILD_ID);
+}
 
 bool IsUsageRequest(const char *argument) {
     return argument != nullptr &&

@@ -143,6 +143,13 @@ RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOve
         return handle;
     }
 
+    // The connect string has no quoting: a blank would end the password there, and SAP would see a
+    // wrong one (a refused logon counts towards locking the user). Such a password is not sent.
+    if (fields.password.Contains(" ")) {
+        failure.Format("the password holds a blank, which the connect string for %s cannot carry (not sent)",
+                       destinationFile.c_str());
+        return 0;
+    }
     // The lock is held from the copy until the open has read it.
     RfcStep step("RfcOpenEx", true);
     if (!CopyDestinationFile(destinationFile, failure)) return 0;

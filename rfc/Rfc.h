@@ -20,7 +20,7 @@ struct ConnectionFields {
     FixedText<11> destination;
     FixedText<11> client;
     FixedText<47> user;
-    FixedText<31> password;
+    FixedText<40> password; // SAP's passwords hold up to 40 characters
     FixedText<31> language;
     FixedText<31> mode;
     FixedText<47> hostname;

@@ -14,6 +14,7 @@
 #include "Text.h"
 #include "rfc/RfcLibrary.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -121,6 +122,24 @@ bool LogonAccepted(const System &system, const Logon &logon) {
     return false;
 }
 
+// Every logon the system was asked for, one line each appended to "SapSim.Logons" of the working
+// directory when that file is there, so a test can count them across runs (SAP counts refused ones
+// towards locking the user). The line names the address, client and user and the answer; never
+// the password.
+void RecordLogonAttempt(const Address &address, const Logon &logon, bool accepted) {
+    std::FILE *present = std::fopen("SapSim.Logons", "rb");
+    if (present == nullptr) return;
+    std::fclose(present);
+    std::string line = (address.gateway ? address.host + ":" + address.service
+                                        : address.host + "/" + std::to_string(address.sysnr)) +
+                       " client " + std::string(TrimRight(logon.client)) + " user " +
+                       std::string(TrimRight(logon.user)) + (accepted ? ": accepted\n" : ": refused\n");
+    if (std::FILE *file = std::fopen("SapSim.Logons", "ab")) {
+        std::fwrite(line.data(), 1, line.size(), file);
+        std::fclose(file);
+    }
+}
+
 Outcome<Opened> Refuse(ErrorKind kind, const std::string &message, bool broken = false) {
     RecordFailure(kind, message);
     return {{0, kind}, broken};
@@ -151,9 +170,9 @@ Outcome<Opened> OpenAddress(const Address &address, const Logon &logon) {
         return Refuse(ErrorKind::Communication, MessageOr(faults.openMessage, "connection to partner broken"),
                       true);
     }
-    if (!LogonAccepted(*system, logon)) {
-        return Refuse(ErrorKind::Logon, "Name or password is incorrect (repeat logon)");
-    }
+    bool accepted = LogonAccepted(*system, logon);
+    RecordLogonAttempt(address, logon, accepted);
+    if (!accepted) return Refuse(ErrorKind::Logon, "Name or password is incorrect (repeat logon)");
 
     Library &library = State();
     while (library.nextHandle == 0 || library.connections.count(library.nextHandle))

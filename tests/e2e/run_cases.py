@@ -43,21 +43,41 @@ A case file holds directives, then sections:
                                   the section has no lines of its own
     === stdout [noeol]            the expected standard output
     === expect-file Dev_Rfc.Trc   the expected content of a file after the run
+    env: prtg_linuxuser=monitor   an environment variable of the run (under Wine the Windows program
+                                  sees it too); "env: NAME" alone removes one
+    secret: Sup3r-Secret          a text that must not appear in any run's standard output or
+                                  standard error, nor in any file left in the working directory
+                                  (other than the case's own input files) or, natively, in the
+                                  temporary folder the runs are given (TMPDIR); checked in latin-1
+                                  and UTF-16 after every run
 
 A case may run the program several times in the same working directory (state kept between runs,
-such as FORECAST's history): each "=== run" section starts the next run. Its lines are "arg:" and
-"status:" directives (without "arg:" lines the previous run's arguments stay; "status:" defaults
-to 0); the "=== file" sections after it are written just before that run (over the files of
-earlier runs), and its "=== stdout" and "=== expect-file" sections are checked right after it.
-"left:" and "absent:" are checked after the last run.
+such as FORECAST's history or the logon guard's record): each "=== run" section starts the next run.
 
-    === run
+    === run                       starts the next run, in the same working directory, after the
+                                  checks of the one before; the lines of the section are directives
+                                  of that run: arg:, status:, env:, absent:, left:, stdout:, xml:.
+                                  Without "arg:" lines it takes the previous run's arguments; its
+                                  environment is the previous run's with its "env:" lines applied;
+                                  "xml:" and "stdout:" are the previous run's unless given; its
+                                  status is 0 unless given. The file, stdout and expect-file
+                                  sections that follow belong to this run: a file section is
+                                  written (or replaced) just before it runs, stdout and
+                                  expect-file are checked right after it. "left:" and "absent:"
+                                  in a run section are checked right after that run; before the
+                                  first "=== run" they are checked after the last run.
+
     arg: PRD
-    arg: forecast
-    === file SapSim.json
-    ...
+    status: 2
     === stdout
     ...
+    === run
+    status: 2
+    === stdout
+    ...
+
+Directives before the first "=== run" (and the sections before it) make the first run; "only:",
+"dir:", "fifo:", "link:", "program:", "library:" and "secret:" hold for the whole case.
 
 Case files are UTF-8; an input file without an encoding flag is written as latin-1 bytes, with an
 encoding flag its characters are encoded that way ("crlf" applies first). Section text ends at the
@@ -96,39 +116,95 @@ ENCODINGS = {
 FILE_FLAGS = {"crlf", "noeol"} | set(ENCODINGS)
 
 
-class LaterRun:
-    """A run of a "=== run" section: its arguments, status, files and expectations."""
+RUN_DIRECTIVES = {"arg", "status", "env", "absent", "left", "stdout", "xml"}
 
-    def __init__(self, args):
-        self.args = list(args)
+
+class Run:
+    """One run of the program in the case's working directory: its arguments, environment, the files
+    written before it and what it must leave."""
+
+    def __init__(self, previous=None):
+        self.args = list(previous.args) if previous else []
         self.args_given = False
+        self.env = dict(previous.env) if previous else {}  # name -> value, or None: removed
         self.status = 0
-        self.files = []
+        self.absent = []
+        self.left = None
+        self.xml = previous.xml if previous else None
+        self.stdout_full = previous.stdout_full if previous else False
+        self.files = []  # (name, text, flags), written before the run
         self.stdout = None
-        self.expect_files = []
+        self.expect_files = []  # (name, text)
 
 
 class Case:
     def __init__(self, path):
         self.path = path
         self.name = os.path.splitext(os.path.basename(path))[0]
-        self.args = []
-        self.status = 0
-        self.absent = []
-        self.left = None
+        self.runs = [Run()]
         self.only = None
-        self.xml = None
         self.dirs = []
         self.fifos = []
         self.links = []  # (name, target)
-        self.stdout_full = False
         self.program_copy = False
         self.libraries = []  # (target, "beside", "workdir" or "path")
-        self.files = []  # (name, text, flags)
-        self.stdout = None
-        self.expect_files = []  # (name, text)
-        self.later_runs = []  # the runs of "=== run" sections, each a LaterRun
+        self.secrets = []
         self.parse()
+
+    # The first run's, for the tools that run a case once (fault_walk.py).
+    args = property(lambda self: self.runs[0].args)
+    files = property(lambda self: self.runs[0].files)
+    status = property(lambda self: self.runs[0].status)
+
+    def directive(self, run, line, in_run_section):
+        if not line.strip() or line.startswith("#"):
+            return
+        key, _, value = line.partition(":")
+        value = value[1:] if value.startswith(" ") else value
+        if in_run_section and key not in RUN_DIRECTIVES:
+            raise ValueError(f"{self.path}: '{key}:' holds for the whole case, not for one run")
+        if key == "arg":
+            if not run.args_given:
+                run.args = []
+                run.args_given = True
+            run.args.append(value)
+        elif key == "status":
+            run.status = int(value)
+        elif key == "env":
+            name, equals, text = value.partition("=")
+            run.env[name.strip()] = text if equals else None
+        elif key == "absent":
+            run.absent.append(value.strip())
+        elif key == "left":
+            run.left = sorted(value.split())
+        elif key == "stdout":
+            run.stdout_full = value.strip() == "full"
+        elif key == "xml":
+            run.xml = value.strip() != "no"
+        elif key == "only":
+            self.only = value.strip()
+        elif key == "dir":
+            self.dirs.append(value.strip())
+        elif key == "fifo":
+            self.fifos.append(value.strip())
+        elif key == "link":
+            name, target = value.split()
+            self.links.append((name, target))
+        elif key == "secret":
+            if not value.strip():
+                raise ValueError(f"{self.path}: 'secret:' needs a text")
+            self.secrets.append(value.strip())
+        elif key == "program":
+            if value.strip() != "copy":
+                raise ValueError(f"{self.path}: 'program:' takes only 'copy'")
+            self.program_copy = True
+        elif key == "library":
+            words = value.split()
+            if len(words) != 2 or words[1] not in ("beside", "workdir", "path"):
+                raise ValueError(f"{self.path}: 'library:' takes a target and 'beside', 'workdir' or 'path'")
+            self.libraries.append((words[0], words[1]))
+        else:
+            raise ValueError(f"{self.path}: unknown directive {key}")
 
     def parse(self):
         with open(self.path, encoding="utf-8", newline="\n") as handle:
@@ -137,27 +213,19 @@ class Case:
             lines.pop()
         section = None
         body = []
-        filling = self  # the run whose files and expectations the sections fill
 
         def finish():
             if section is None:
                 return
+            run = self.runs[-1]
             kind, words = section[0], section[1:]
             if kind == "run":
+                if words:
+                    raise ValueError(f"{self.path}: '=== run' takes no words")
+                run = Run(self.runs[-1])
+                self.runs.append(run)
                 for line in body:
-                    if not line.strip() or line.startswith("#"):
-                        continue
-                    key, _, value = line.partition(":")
-                    value = value[1:] if value.startswith(" ") else value
-                    if key == "arg":
-                        if not filling.args_given:
-                            filling.args = []
-                            filling.args_given = True
-                        filling.args.append(value)
-                    elif key == "status":
-                        filling.status = int(value)
-                    else:
-                        raise ValueError(f"{self.path}: a run section takes only 'arg:' and 'status:'")
+                    self.directive(run, line, True)
                 return
             flags = set(words[1:]) if kind in ("file", "expect-file") else set(words)
             text = "\n".join(body) + ("\n" if body and "noeol" not in flags else "")
@@ -171,13 +239,13 @@ class Case:
                 unknown = flags - FILE_FLAGS
                 if unknown or len(flags & set(ENCODINGS)) > 1:
                     raise ValueError(f"{self.path}: file flags {sorted(flags)}")
-                filling.files.append((name, text, flags))
+                run.files.append((name, text, flags))
             elif kind == "stdout":
-                filling.stdout = text
+                run.stdout = text
             elif kind == "expect-file":
                 if flags & set(ENCODINGS):
                     raise ValueError(f"{self.path}: an expected file is compared as latin-1 text")
-                filling.expect_files.append((words[0], text))
+                run.expect_files.append((words[0], text))
             else:
                 raise ValueError(f"{self.path}: unknown section {kind}")
 
@@ -185,10 +253,6 @@ class Case:
             if line.startswith("==="):
                 finish()
                 words = line[3:].split()
-                if words == ["run"]:
-                    previous = self.later_runs[-1] if self.later_runs else self
-                    filling = LaterRun(previous.args)
-                    self.later_runs.append(filling)
                 if words and words[0] in ("file", "expect-file") and len(words) >= 2:
                     # File names may hold blanks: the name runs up to a trailing flag word.
                     rest = line[3:].strip()[len(words[0]):].strip()
@@ -203,42 +267,7 @@ class Case:
             if section is not None:
                 body.append(line)
                 continue
-            if not line.strip() or line.startswith("#"):
-                continue
-            key, _, value = line.partition(":")
-            value = value[1:] if value.startswith(" ") else value
-            if key == "arg":
-                self.args.append(value)
-            elif key == "status":
-                self.status = int(value)
-            elif key == "absent":
-                self.absent.append(value.strip())
-            elif key == "left":
-                self.left = sorted(value.split())
-            elif key == "only":
-                self.only = value.strip()
-            elif key == "dir":
-                self.dirs.append(value.strip())
-            elif key == "fifo":
-                self.fifos.append(value.strip())
-            elif key == "link":
-                name, target = value.split()
-                self.links.append((name, target))
-            elif key == "stdout":
-                self.stdout_full = value.strip() == "full"
-            elif key == "xml":
-                self.xml = value.strip() != "no"
-            elif key == "program":
-                if value.strip() != "copy":
-                    raise ValueError(f"{self.path}: 'program:' takes only 'copy'")
-                self.program_copy = True
-            elif key == "library":
-                words = value.split()
-                if len(words) != 2 or words[1] not in ("beside", "workdir", "path"):
-                    raise ValueError(f"{self.path}: 'library:' takes a target and 'beside', 'workdir' or 'path'")
-                self.libraries.append((words[0], words[1]))
-            else:
-                raise ValueError(f"{self.path}: unknown directive {key}")
+            self.directive(self.runs[0], line, False)
         finish()
         # The build folder's own library must never be replaced by a case.
         if any(place == "beside" for _, place in self.libraries) and not self.program_copy:
@@ -253,11 +282,11 @@ def library_extension(program):
     return ".dll" if program.lower().endswith(".exe") else ".so"
 
 
-def expects_document(case, args=None):
+def expects_document(run):
     """Whether PRTG would read this run's output: no verbose form, no line mode on the command line."""
-    if case.xml is not None:
-        return case.xml
-    arguments = " ".join((case.args if args is None else args)[1:]).upper()
+    if run.xml is not None:
+        return run.xml
+    arguments = " ".join(run.args[1:]).upper()
     return not any(c in arguments for c in "#@$%") and "MODE=" not in arguments
 
 
@@ -304,6 +333,86 @@ def first_difference(expected, actual):
     return "the outputs differ in length"
 
 
+def write_files(run, workdir, args, drive_files):
+    """Writes the run's input files; returns a reason to skip the case, or None."""
+    for name, text, flags in run.files:
+        text = re.sub(r"\{SCRAMBLED:([^}]*)\}", lambda m: scramble(args.tool, m.group(1), []), text)
+        text = expand_repeats(text)
+        if "crlf" in flags:
+            text = text.replace("\n", "\r\n")
+        encoding = next((ENCODINGS[flag] for flag in flags if flag in ENCODINGS), None)
+        data = encoding[0] + text.encode(encoding[1]) if encoding else text.encode("latin-1")
+        if re.match(r"^[A-Za-z]:\\", name) or name.startswith("\\"):
+            if not args.drive_c:
+                return "needs a Windows drive"
+            target = os.path.join(args.drive_c, *name.split(":", 1)[-1].lstrip("\\").split("\\"))
+            drive_files.append(target)
+        else:
+            target = os.path.join(workdir, *name.split("\\"))
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, "wb") as handle:
+            handle.write(data)
+    return None
+
+
+def secret_places(secret, streams, folders, inputs):
+    """Where a secret shows: the names of the streams and files (but the case's own inputs) holding it."""
+    forms = [secret.encode("latin-1"), secret.encode("utf-16-le")]
+    found = [name for name, data in streams if any(form in data for form in forms)]
+    for folder in folders:
+        for root, _, files in os.walk(folder):
+            for leaf in files:
+                path = os.path.join(root, leaf)
+                relative = os.path.relpath(path, folder).replace(os.sep, "\\")
+                if relative in inputs or not os.path.isfile(path):
+                    continue
+                with open(path, "rb") as handle:
+                    data = handle.read()
+                if any(form in data for form in forms):
+                    found.append(relative)
+    return found
+
+
+def check_run(run, result, stdout, workdir, library_file):
+    failures = []
+    expected_stdout = None if run.stdout is None else expand_repeats(run.stdout.replace("{RFCLIB}", library_file))
+    if expected_stdout is not None and not matches(expected_stdout, stdout):
+        failures.append("standard output differs, " + first_difference(expected_stdout, stdout)
+                        + "\n--- expected\n" + expected_stdout + "--- actual\n" + stdout + "---")
+    if expects_document(run) and not run.stdout_full:
+        problem = xml_problem(stdout)
+        if problem:
+            failures.append(problem + "\n--- actual\n" + stdout + "---")
+    if result.returncode != run.status:
+        failures.append(f"exit status {result.returncode}, expected {run.status}")
+    for name, text in run.expect_files:
+        text = text.replace("{RFCLIB}", library_file)
+        path = os.path.join(workdir, *name.split("\\"))
+        if not os.path.exists(path):
+            failures.append(f"file {name} is missing")
+            continue
+        with open(path, "rb") as handle:
+            content = handle.read().decode("latin-1").replace("\r\n", "\n")
+        if not matches(text, content):
+            failures.append(f"file {name} differs\n--- expected\n{text}--- actual\n{content}---")
+    return failures
+
+
+def check_files_left(run, workdir, library_file):
+    failures = []
+    for name in run.absent:
+        if os.path.exists(os.path.join(workdir, *name.split("\\"))):
+            failures.append(f"file {name} should not be there")
+    if run.left is not None:
+        present = sorted(os.path.relpath(os.path.join(root, f), workdir).replace(os.sep, "\\")
+                         for root, dirs, files in os.walk(workdir)
+                         for f in files + [d for d in dirs if not os.listdir(os.path.join(root, d))])
+        expected_left = sorted(name.replace("{RFCLIB}", library_file) for name in run.left)
+        if present != expected_left:
+            failures.append(f"files left {present}, expected {expected_left}")
+    return failures
+
+
 def run_case(case, args):
     windows = bool(args.launcher)
     if case.only == "windows" and not windows:
@@ -315,32 +424,12 @@ def run_case(case, args):
     workdir = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-", dir=args.workroot)
     program_folder = None
     search_folder = None
+    temporary_folder = None
     drive_files = []
     try:
-        def write_files(files):
-            for name, text, flags in files:
-                text = re.sub(r"\{SCRAMBLED:([^}]*)\}", lambda m: scramble(args.tool, m.group(1), []), text)
-                text = expand_repeats(text)
-                if "crlf" in flags:
-                    text = text.replace("\n", "\r\n")
-                encoding = next((ENCODINGS[flag] for flag in flags if flag in ENCODINGS), None)
-                data = encoding[0] + text.encode(encoding[1]) if encoding else text.encode("latin-1")
-                if re.match(r"^[A-Za-z]:\\", name) or name.startswith("\\"):
-                    if not args.drive_c:
-                        return "needs a Windows drive"
-                    target = os.path.join(args.drive_c, *name.split(":", 1)[-1].lstrip("\\").split("\\"))
-                    drive_files.append(target)
-                else:
-                    target = os.path.join(workdir, *name.split("\\"))
-                os.makedirs(os.path.dirname(target), exist_ok=True)
-                with open(target, "wb") as handle:
-                    handle.write(data)
-            return None
-
-        skip = write_files(case.files)
+        skip = write_files(case.runs[0], workdir, args, drive_files)
         if skip:
             return None, skip
-
         for name in case.dirs:
             os.makedirs(os.path.join(workdir, *name.split("\\")), exist_ok=True)
         for name in case.fifos:
@@ -355,12 +444,11 @@ def run_case(case, args):
         if case.program_copy:
             program_folder = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-program-", dir=args.workroot)
             program = shutil.copy2(program, program_folder)
-        env = args.env
+        env = dict(args.env)
         for target, place in case.libraries:
             source = os.path.join(build_folder, "lib" + target + extension)
             if place == "path":
                 search_folder = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-path-", dir=args.workroot)
-                env = dict(args.env)
                 if windows:
                     if not args.drive_c:
                         return None, "needs a Windows drive"
@@ -370,60 +458,54 @@ def run_case(case, args):
                     env["LD_LIBRARY_PATH"] = search_folder
             folder = {"beside": program_folder, "workdir": workdir, "path": search_folder}[place]
             shutil.copyfile(source, os.path.join(folder, library_file))
+        if case.secrets and not windows:
+            # The program's temporary files (PARALLEL's result files) land where they can be searched.
+            temporary_folder = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-tmp-", dir=args.workroot)
+            env["TMPDIR"] = temporary_folder
+        inputs = set()
         failures = []
-
-        def run_once(run, label):
+        for number, run in enumerate(case.runs, 1):
+            if number > 1:
+                skip = write_files(run, workdir, args, drive_files)
+                if skip:
+                    return None, skip
+            inputs |= {name for name, _, _ in run.files}
+            run_env = dict(env)
+            for name, value in run.env.items():
+                if value is None:
+                    run_env.pop(name, None)
+                else:
+                    run_env[name] = value
             arguments = [a.replace("{WORKDIR}", workdir) for a in run.args]
-            if case.stdout_full:
+            if run.stdout_full:
                 with open("/dev/full", "wb") as full:
                     result = subprocess.run(launcher + [program] + arguments, cwd=workdir, stdout=full,
-                                            stderr=subprocess.PIPE, timeout=args.timeout, env=env)
+                                            stderr=subprocess.PIPE, timeout=args.timeout, env=run_env)
                 result.stdout = b""
             else:
                 result = subprocess.run(launcher + [program] + arguments, cwd=workdir, capture_output=True,
-                                        timeout=args.timeout, env=env)
+                                        timeout=args.timeout, env=run_env)
             stdout = result.stdout.decode("latin-1").replace("\r\n", "\n")
-            expected_stdout = None if run.stdout is None else expand_repeats(run.stdout.replace("{RFCLIB}", library_file))
-            if expected_stdout is not None and not matches(expected_stdout, stdout):
-                failures.append(label + "standard output differs, " + first_difference(expected_stdout, stdout)
-                                + "\n--- expected\n" + expected_stdout + "--- actual\n" + stdout + "---")
-            if expects_document(case, run.args) and not case.stdout_full:
-                problem = xml_problem(stdout)
-                if problem:
-                    failures.append(label + problem + "\n--- actual\n" + stdout + "---")
-            if result.returncode != run.status:
-                failures.append(f"{label}exit status {result.returncode}, expected {run.status}")
-            for name, text in run.expect_files:
-                text = text.replace("{RFCLIB}", library_file)
-                path = os.path.join(workdir, *name.split("\\"))
-                if not os.path.exists(path):
-                    failures.append(f"{label}file {name} is missing")
-                    continue
-                with open(path, "rb") as handle:
-                    content = handle.read().decode("latin-1").replace("\r\n", "\n")
-                if not matches(text, content):
-                    failures.append(f"{label}file {name} differs\n--- expected\n{text}--- actual\n{content}---")
+            run_failures = check_run(run, result, stdout, workdir, library_file)
+            # The first run's "left:" and "absent:" hold for the directory after the last run.
+            if number > 1 or len(case.runs) == 1:
+                run_failures += check_files_left(run, workdir, library_file)
             if result.stderr and not windows:
                 sanitizer = result.stderr.decode("latin-1")
                 if "Sanitizer" in sanitizer or "runtime error" in sanitizer:
-                    failures.append(label + "sanitizer report:\n" + sanitizer)
-
-        run_once(case, "")
-        for number, later in enumerate(case.later_runs, 2):
-            skip = write_files(later.files)
-            if skip:
-                return None, skip
-            run_once(later, f"run {number}: ")
-        for name in case.absent:
-            if os.path.exists(os.path.join(workdir, *name.split("\\"))):
-                failures.append(f"file {name} should not be there")
-        if case.left is not None:
-            present = sorted(os.path.relpath(os.path.join(root, f), workdir).replace(os.sep, "\\")
-                             for root, dirs, files in os.walk(workdir)
-                             for f in files + [d for d in dirs if not os.listdir(os.path.join(root, d))])
-            expected_left = sorted(name.replace("{RFCLIB}", library_file) for name in case.left)
-            if present != expected_left:
-                failures.append(f"files left {present}, expected {expected_left}")
+                    run_failures.append("sanitizer report:\n" + sanitizer)
+            for secret in case.secrets:
+                folders = [workdir] + ([temporary_folder] if temporary_folder else [])
+                places = secret_places(secret, [("standard output", result.stdout or b""),
+                                                ("standard error", result.stderr or b"")], folders, inputs)
+                if places:
+                    run_failures.append(f"the secret {secret!r} shows in: " + ", ".join(places))
+            if len(case.runs) > 1:
+                run_failures = [f"run {number}: {failure}" for failure in run_failures]
+            failures += run_failures
+        if len(case.runs) > 1:
+            failures += [f"after the last run: {failure}"
+                         for failure in check_files_left(case.runs[0], workdir, library_file)]
         return (not failures), "\n".join(failures)
     except subprocess.TimeoutExpired:
         return False, f"the program did not end within {args.timeout} seconds"
@@ -434,7 +516,7 @@ def run_case(case, args):
             except OSError:
                 pass
         shutil.rmtree(workdir, ignore_errors=True)
-        for folder in (program_folder, search_folder):
+        for folder in (program_folder, search_folder, temporary_folder):
             if folder:
                 shutil.rmtree(folder, ignore_errors=True)
 

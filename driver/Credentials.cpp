@@ -1,0 +1,92 @@
+#include "driver/Credentials.h"
+
+#include "platform/Environment.h"
+
+namespace {
+
+struct CredentialSet {
+    const char *userVariable;
+    const char *passwordVariable;
+    const char *deviceSection; // the section of PRTG's device settings that fills them
+};
+
+constexpr CredentialSet kLinuxSet{"prtg_linuxuser", "prtg_linuxpassword",
+                                  "Credentials for Linux/Solaris/macOS (SSH/WBEM) Systems"};
+constexpr CredentialSet kWindowsSet{"prtg_windowsuser", "prtg_windowspassword", "Credentials for Windows Systems"};
+
+// Read with room beyond what any field takes, so an overlong value is seen as such.
+using EnvironmentValue = FixedText<255>;
+
+void MissingText(TextBase &error, const CredentialSet &set, const char *variable) {
+    error.Format("Error 1037: PRTG credentials missing (%s is not set) ! - In the sensor's settings set "
+                 "\"Environment\" to \"Set placeholders as environment values\", and fill user and password "
+                 "in the device's \"%s\"",
+                 variable, set.deviceSection);
+}
+
+} // namespace
+
+bool ParseLogonSource(const TextBase &value, LogonSource &source) {
+    FixedText<15> upper;
+    upper.Assign(value);
+    upper.ToUpper();
+    if (upper.Equals("LINUX") && !upper.truncated()) {
+        source = LogonSource::Linux;
+        return true;
+    }
+    if (upper.Equals("WINDOWS") && !upper.truncated()) {
+        source = LogonSource::Windows;
+        return true;
+    }
+    return false;
+}
+
+bool TakePrtgCredentials(LogonSource source, ConnectionFields &fields, TextBase &error) {
+    if (source == LogonSource::Profile) return true;
+    const CredentialSet &set = source == LogonSource::Linux ? kLinuxSet : kWindowsSet;
+    fields.password.Wipe();
+    EnvironmentValue user;
+    if (!ReadEnvironmentValue(set.userVariable, user) || user.empty()) {
+        MissingText(error, set, set.userVariable);
+        return false;
+    }
+    EnvironmentValue password;
+    bool passwordGiven = ReadEnvironmentValue(set.passwordVariable, password) && !password.empty();
+    size_t passwordLength = password.size();
+    bool cut = password.truncated();
+    bool tooLong = cut || passwordLength > kSapPasswordLength;
+    if (passwordGiven && !tooLong) fields.password.Assign(password);
+    password.Wipe();
+    if (!passwordGiven) {
+        MissingText(error, set, set.passwordVariable);
+        return false;
+    }
+    if (tooLong) {
+        error.Format("Error 1038: The password of %s has %s%zu characters; SAP takes at most %zu ! - Not sent",
+                     set.passwordVariable, cut ? "more than " : "", passwordLength,
+                     kSapPasswordLength);
+        return false;
+    }
+    fields.user.Assign(user);
+    fields.user.ToUpper();
+    if (fields.user.truncated()) {
+        error.Format("Error 1038: The user of %s has more than %zu characters ! - Not sent", set.userVariable,
+                     fields.user.capacity());
+        fields.password.Wipe();
+        return false;
+    }
+    return true;
+}
+
+bool TakeLogon(LogonSource source, ConnectionFields &fields, ProfileFault &fault, TextBase &error) {
+    if (source == LogonSource::Profile || fault == ProfileFault::Unreadable) return true;
+    if (fault == ProfileFault::InvalidPassword || fault == ProfileFault::WrongPassword) fault = ProfileFault::None;
+    return TakePrtgCredentials(source, fields, error);
+}
+
+bool PrtgCredentialsGiven(LogonSource source, TextBase &error) {
+    ConnectionFields scratch;
+    bool given = TakePrtgCredentials(source, scratch, error);
+    scratch.password.Wipe();
+    return given;
+}
