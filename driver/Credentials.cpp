@@ -18,7 +18,7 @@ constexpr CredentialSet kWindowsSet{"prtg_windowsuser", "prtg_windowspassword", 
 using EnvironmentValue = FixedText<255>;
 
 void MissingText(TextBase &error, const CredentialSet &set, const char *variable) {
-    error.Format("Error 1037: PRTG credentials missing (%s is not set) ! - In the sensor's settings set "
+    error.Format("Error 1037: PRTG credentials missing (%s is empty or not set) ! - In the sensor's settings set "
                  "\"Environment\" to \"Set placeholders as environment values\", and fill user and password "
                  "in the device's \"%s\"",
                  variable, set.deviceSection);
