@@ -98,46 +98,62 @@ void Sha256::Finish(uint8_t digest[kSha256Length]) {
     memset(block_, 0, sizeof block_);
 }
 
+namespace {
+
+// The key's two padded blocks hashed once: every HMAC under the key starts from these states.
+struct HmacKey {
+    Sha256 inner;
+    Sha256 outer;
+    HmacKey(const uint8_t *key, size_t keyLength) {
+        uint8_t block[64] = {};
+        if (keyLength > sizeof block) {
+            Sha256 keyHash;
+            keyHash.Add(key, keyLength);
+            keyHash.Finish(block);
+        } else {
+            memcpy(block, key, keyLength);
+        }
+        uint8_t pad[64];
+        for (size_t i = 0; i < 64; ++i)
+            pad[i] = block[i] ^ 0x36;
+        inner.Add(pad, 64);
+        for (size_t i = 0; i < 64; ++i)
+            pad[i] = block[i] ^ 0x5c;
+        outer.Add(pad, 64);
+        memset(block, 0, sizeof block);
+        memset(pad, 0, sizeof pad);
+    }
+    void Mac(const uint8_t *message, size_t messageLength, uint8_t mac[kSha256Length]) const {
+        Sha256 innerHash = inner;
+        innerHash.Add(message, messageLength);
+        uint8_t innerDigest[kSha256Length];
+        innerHash.Finish(innerDigest);
+        Sha256 outerHash = outer;
+        outerHash.Add(innerDigest, sizeof innerDigest);
+        outerHash.Finish(mac);
+    }
+};
+
+} // namespace
+
 void HmacSha256(const uint8_t *key, size_t keyLength, const uint8_t *message, size_t messageLength,
                 uint8_t mac[kSha256Length]) {
-    uint8_t block[64] = {};
-    if (keyLength > sizeof block) {
-        Sha256 keyHash;
-        keyHash.Add(key, keyLength);
-        keyHash.Finish(block);
-    } else {
-        memcpy(block, key, keyLength);
-    }
-    uint8_t pad[64];
-    for (size_t i = 0; i < 64; ++i)
-        pad[i] = block[i] ^ 0x36;
-    Sha256 inner;
-    inner.Add(pad, 64);
-    inner.Add(message, messageLength);
-    uint8_t innerDigest[kSha256Length];
-    inner.Finish(innerDigest);
-    for (size_t i = 0; i < 64; ++i)
-        pad[i] = block[i] ^ 0x5c;
-    Sha256 outer;
-    outer.Add(pad, 64);
-    outer.Add(innerDigest, sizeof innerDigest);
-    outer.Finish(mac);
-    memset(block, 0, sizeof block);
-    memset(pad, 0, sizeof pad);
+    HmacKey(key, keyLength).Mac(message, messageLength, mac);
 }
 
 void Pbkdf2Sha256(const uint8_t *password, size_t passwordLength, const uint8_t *salt, size_t saltLength,
                   uint32_t iterations, uint8_t key[kSha256Length]) {
     // U1 = HMAC(password, salt || INT(1)); Ui = HMAC(password, Ui-1); the key is U1 ^ ... ^ Uc.
+    HmacKey hmac(password, passwordLength);
     uint8_t first[64 + 4] = {};
     size_t saltUsed = saltLength < 64 ? saltLength : 64;
     memcpy(first, salt, saltUsed);
     first[saltUsed + 3] = 1;
     uint8_t u[kSha256Length];
-    HmacSha256(password, passwordLength, first, saltUsed + 4, u);
+    hmac.Mac(first, saltUsed + 4, u);
     memcpy(key, u, kSha256Length);
     for (uint32_t i = 1; i < iterations; ++i) {
-        HmacSha256(password, passwordLength, u, sizeof u, u);
+        hmac.Mac(u, sizeof u, u);
         for (size_t k = 0; k < kSha256Length; ++k)
             key[k] ^= u[k];
     }
