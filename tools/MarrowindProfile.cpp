@@ -1,8 +1,9 @@
 // MarrowindProfile: writes and checks the profiles of SAP Marrowind.
 //
 //   MarrowindProfile scramble            password from standard input -> stored value
-//   MarrowindProfile check FILE          the sensor's reading and checks of a profile
+//   MarrowindProfile check FILE [--logon] the sensor's reading and checks of a profile
 //   MarrowindProfile new --destination D --client C --user U --host H --sysnr NN [...] [--output FILE]
+//   MarrowindProfile new --logon --destination D ...   a profile for LOGON= (no user, no password)
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,8 @@
 #include <unistd.h>
 #endif
 
+#include "driver/Credentials.h"
+#include "driver/FieldReport.h"
 #include "driver/Password.h"
 #include "driver/Profile.h"
 #include "platform/Platform.h"
@@ -23,6 +26,7 @@
 namespace {
 
 constexpr int kUsageStatus = 2;
+constexpr size_t kUserKey = 3;
 constexpr size_t kPasswordKey = 4;
 
 const char *const kUsage =
@@ -31,6 +35,7 @@ const char *const kUsage =
     "Commands:\n"
     "  scramble    read a password from standard input and print its stored value\n"
     "  check FILE  read a profile as SAP Marrowind does and show its fields and checks\n"
+    "              (--logon: as with LOGON=, where user and password come from PRTG)\n"
     "  new ...     write a complete profile (with --output FILE into that file)\n"
     "\n"
     "MarrowindProfile COMMAND --help shows the arguments of a command.\n";
@@ -43,19 +48,25 @@ const char *const kScrambleUsage =
     "1 to 20 printable ASCII characters without blanks.\n";
 
 const char *const kCheckUsage =
-    "Usage: MarrowindProfile check FILE\n"
+    "Usage: MarrowindProfile check FILE [--logon]\n"
     "\n"
     "Reads FILE with SAP Marrowind's own profile reader (\".P00\" is added when the name has no\n"
     "extension, as the sensor does), prints every field (the password only as its length), every\n"
-    "failed check with the sensor's error text and the lines whose value starts in the wrong\n"
-    "column. Exit status 0 when the sensor accepts the profile, 2 otherwise.\n";
+    "failed check with the sensor's error text, the lines whose value starts in the wrong column\n"
+    "or ends in blanks, and lines whose key the sensor does not know (it ignores them). With\n"
+    "--logon the profile is checked for LOGON=LINUX or LOGON=WINDOWS: user and password come\n"
+    "from PRTG, so the User and Password lines are not needed and not used. Exit status 0 when\n"
+    "the sensor accepts the profile, 2 otherwise.\n";
 
 const char *const kNewUsage =
     "Usage: MarrowindProfile new --destination D --client C --user U --host H --sysnr NN\n"
     "                            [--language L] [--mode M] [--gwhost G] [--gwservice S]\n"
     "                            [--extcompany E] [--output FILE]\n"
+    "       MarrowindProfile new --logon --destination D --client C --host H --sysnr NN [...]\n"
     "\n"
-    "Reads the password like 'scramble' and writes a complete profile to standard output, or\n"
+    "With --logon the profile gets no User and Password lines and no password is asked: it is\n"
+    "for the sensor option LOGON=LINUX or LOGON=WINDOWS, which takes both from PRTG.\n"
+    "Otherwise reads the password like 'scramble' and writes a complete profile to standard output, or\n"
     "with --output into FILE (\".P00\" added when the name has no extension). FILE is written\n"
     "only when everything is valid, and replaced in one step: a mistake leaves it as it was.\n"
     "Defaults: --language E, --mode R/3, --gwhost the host, --gwservice sapgw + NN,\n"
@@ -136,41 +147,135 @@ const char *BaseName(const char *path) {
 
 bool Blank(char c) { return c == ' ' || c == '\t'; }
 
+// The letters of a key, lower-cased: "Sysnr.....:" and "sysnr......:" both give "sysnr".
+std::string KeyLetters(const char *text, size_t length) {
+    std::string letters;
+    for (size_t i = 0; i < length && text[i] != '\0'; ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'a' && c <= 'z') letters += c;
+    }
+    return letters;
+}
+
+// What the lines of a profile show beyond the fields the sensor reads: which keys are there, the
+// lines whose value the sensor reads otherwise than meant, and keys it does not know.
+struct LineReview {
+    bool present[11] = {};
+    std::string hints;
+    // The password line's value as it was meant: from its first character after the key's
+    // separator, without trailing blanks; set when the sensor reads it otherwise.
+    bool passwordMisplaced = false;
+    size_t passwordColumn = 14;
+    size_t passwordTrailingBlanks = 0;
+    std::string passwordMeant;
+};
+
+std::string Blanks(size_t count) { return std::to_string(count) + (count == 1 ? " trailing blank" : " trailing blanks"); }
+
 // The sensor skips character 13 of a line, whatever it is, and reads the value from column 14: a
 // value typed right behind the key loses its first character, one behind two blanks starts with
-// a blank. Prints a line for each profile line that looks like that.
-void PrintColumnHints(FILE *file) {
+// a blank, and trailing blanks stay part of the value.
+void ReviewLines(FILE *file, LineReview &review) {
     FixedText<kProfileLineSingleRun> line;
     size_t number = 0;
     bool lineStart = true;
+    char text[256];
     while (ReadTextLine(file, line, kProfileLineSingleRun)) {
         if (lineStart) ++number;
         lineStart = line.Last() == '\n';
         line.StripLineEnd();
-        if (line.size() < 14) continue;
-        const char *key = nullptr;
-        for (const ProfileKey &candidate : kProfileKeys) {
-            if (strncmp(line.c_str(), candidate.key, 12) == 0) key = candidate.key;
+        size_t keyIndex = 11;
+        for (size_t i = 0; i < 11 && line.size() >= 12; ++i) {
+            if (strncmp(line.c_str(), kProfileKeys[i].key, 12) == 0) keyIndex = i;
         }
-        if (key == nullptr) continue;
-        if (!Blank(line[12])) {
-            printf("Line %zu, %s character 13 is the separator and is skipped;\n"
-                   "  the value must start in column 14, after one separator character.\n",
-                   number, key);
+        if (keyIndex == 11) {
+            // A line that looks like a key line (a word and a colon) but whose key is none of the
+            // sensor's: it is ignored, and its field stays missing.
+            const char *colon = strchr(line.c_str(), ':');
+            bool keyLike = colon != nullptr && colon - line.c_str() <= 13 && KeyLetters(line.c_str(), 1).size() == 1;
+            if (!keyLike) continue;
+            size_t keyLength = static_cast<size_t>(colon - line.c_str()) + 1;
+            std::string letters = KeyLetters(line.c_str(), keyLength);
+            snprintf(text, sizeof text, "Line %zu, \"%.*s\" is an unknown key; the sensor ignores the line.\n", number,
+                     static_cast<int>(keyLength), line.c_str());
+            review.hints += text;
+            for (const ProfileKey &known : kProfileKeys) {
+                if (KeyLetters(known.key, 12) == letters) {
+                    snprintf(text, sizeof text, "  The key is \"%s\" (12 characters, letter case as shown).\n",
+                             known.key);
+                    review.hints += text;
+                }
+            }
             continue;
         }
+        review.present[keyIndex] = true;
+        const char *key = kProfileKeys[keyIndex].key;
+        if (line.size() < 14 && !(line.size() == 13 && !Blank(line[12]))) continue;
         size_t column = 14;
-        while (Blank(line[column - 1]))
-            ++column;
-        if (column > 14 && column <= line.size()) {
-            printf("Line %zu, %s the value starts in column %zu;\n"
-                   "  it must start in column 14, after one separator character.\n",
-                   number, key, column);
+        if (!Blank(line[12])) {
+            column = 13;
+            snprintf(text, sizeof text,
+                     "Line %zu, %s character 13 is the separator and is skipped;\n"
+                     "  the value must start in column 14, after one separator character.\n",
+                     number, key);
+            review.hints += text;
+        } else {
+            while (Blank(line[column - 1]))
+                ++column;
+            if (column > line.size()) continue; // blanks only: an empty value
+            if (column > 14) {
+                snprintf(text, sizeof text,
+                         "Line %zu, %s the value starts in column %zu;\n"
+                         "  it must start in column 14, after one separator character.\n",
+                         number, key, column);
+                review.hints += text;
+            }
+        }
+        size_t trailing = 0;
+        while (trailing < line.size() && Blank(line[line.size() - 1 - trailing]))
+            ++trailing;
+        if (trailing > 0) {
+            snprintf(text, sizeof text, "Line %zu, %s the value ends in %s, which the sensor keeps as part of it.\n",
+                     number, key, Blanks(trailing).c_str());
+            review.hints += text;
+        }
+        if (keyIndex == kPasswordKey) {
+            review.passwordMisplaced = column != 14 || trailing > 0;
+            review.passwordColumn = column;
+            review.passwordTrailingBlanks = trailing;
+            review.passwordMeant.assign(line.c_str() + column - 1, line.size() - trailing - (column - 1));
         }
     }
 }
 
-int Check(const char *argument) {
+// Why a stored password fails, when the line shows more than the sensor's error says: the stored
+// value is a good one in the wrong column or with trailing blanks (not a wrong password), or
+// clear text.
+void ExplainPasswordFault(ProfileFault fault, const LineReview &review) {
+    if (review.passwordMisplaced) {
+        FixedText<kSapPasswordLength> unscrambled;
+        bool good = UnscramblePassword(review.passwordMeant.c_str(), unscrambled) == PasswordFault::None;
+        unscrambled.Wipe();
+        if (good && review.passwordColumn != 14) {
+            printf("  The stored value itself is right, but it starts in column %zu: a value in the wrong\n"
+                   "  column, not a wrong password. Let it start in column 14.\n",
+                   review.passwordColumn);
+            return;
+        }
+        if (good) {
+            printf("  The stored value itself is right, but it is followed by %s: remove them.\n",
+                   Blanks(review.passwordTrailingBlanks).c_str());
+            return;
+        }
+    }
+    if (fault == ProfileFault::InvalidPassword) {
+        printf("  The stored password is not the 24-character value MarrowindProfile writes; it looks like\n"
+               "  clear text. Put the output of \"MarrowindProfile scramble\" there.\n");
+    }
+}
+
+int Check(const char *argument, bool prtgLogon) {
     std::string path = ProfileFileName(argument);
     errno = 0;
     FILE *file = OpenFile(path.c_str(), "rb");
@@ -182,11 +287,19 @@ int Check(const char *argument) {
     ConnectionFields fields;
     ProfileFault passwordFault = ReadProfile(file, fields, kProfileLineSingleRun, false);
     CloseFile(file);
+    LineReview review;
+    file = OpenFile(path.c_str(), "rb");
+    if (file != nullptr) ReviewLines(file, review);
+    CloseFile(file);
     const char *name = BaseName(path.c_str());
+    // With LOGON= the sensor uses neither line: they are shown, but not checked.
+    if (prtgLogon && passwordFault != ProfileFault::Unreadable) passwordFault = ProfileFault::None;
 
     for (size_t i = 0; i < 11; ++i) {
         const TextBase &value = ProfileField(fields, i);
-        if (i == kPasswordKey && passwordFault != ProfileFault::None) {
+        if (prtgLogon && (i == kUserKey || i == kPasswordKey)) {
+            printf("%s (not used: LOGON= takes it from PRTG)\n", kProfileKeys[i].key);
+        } else if (i == kPasswordKey && passwordFault != ProfileFault::None) {
             printf("%s (unreadable)\n", kProfileKeys[i].key);
         } else if (i == kPasswordKey) {
             printf("%s %zu %s\n", kProfileKeys[i].key, value.size(), Characters(value.size()));
@@ -200,51 +313,45 @@ int Check(const char *argument) {
     if (passwordFault != ProfileFault::None) {
         ProfileFaultText(message, passwordFault, name);
         printf("%s\n", message.c_str());
-        if (passwordFault == ProfileFault::InvalidPassword) {
-            printf(
-                "  The stored password is not the 24-character value MarrowindProfile writes; it looks like\n"
-                "  clear text. Put the output of \"MarrowindProfile scramble\" there.\n");
-        }
+        ExplainPasswordFault(passwordFault, review);
         accepted = false;
     }
-    if (fields.user.empty()) {
+    if (!prtgLogon && fields.user.empty()) {
         ProfileFaultText(message, ProfileFault::UserMissing, name);
         printf("%s\n", message.c_str());
         accepted = false;
     }
-    if (fields.password.empty() && passwordFault == ProfileFault::None) {
+    if (!prtgLogon && fields.password.empty() && passwordFault == ProfileFault::None) {
         ProfileFaultText(message, ProfileFault::PasswordMissing, name);
         printf("%s\n", message.c_str());
         accepted = false;
     }
+    if (!prtgLogon && !review.present[kUserKey] && !review.present[kPasswordKey]) {
+        printf("  Without User and Password lines the profile serves only LOGON=LINUX or LOGON=WINDOWS\n"
+               "  (check it with --logon).\n");
+    }
     // A password that failed its test is reported above, not again as a short field.
-    bool invalidLength[11] = {};
+    FixedText<63> problems[11];
     bool anyInvalidLength = false;
     for (size_t i = 0; i < 11; ++i) {
         if (i == kPasswordKey && passwordFault != ProfileFault::None) continue;
-        invalidLength[i] = !FieldLengthValid(fields, i);
-        anyInvalidLength = anyInvalidLength || invalidLength[i];
+        if (prtgLogon && (i == kUserKey || i == kPasswordKey)) continue;
+        if (!FieldLengthProblem(fields, i, problems[i])) continue;
+        if (!review.present[i]) problems[i].Assign("missing (no line with this key)");
+        else if (ProfileField(fields, i).empty()) problems[i].Format("shorter than %zu %s", kProfileKeys[i].minimum, Characters(kProfileKeys[i].minimum));
+        anyInvalidLength = true;
     }
     if (anyInvalidLength) {
         ProfileFaultText(message, ProfileFault::InvalidParameters, name);
         printf("%s\n", message.c_str());
         for (size_t i = 0; i < 11; ++i) {
-            const TextBase &field = ProfileField(fields, i);
-            if (invalidLength[i] && field.truncated()) {
-                printf("  %s longer than %zu %s\n", kProfileKeys[i].key, field.capacity(),
-                       Characters(field.capacity()));
-            } else if (invalidLength[i]) {
-                size_t minimum = kProfileKeys[i].minimum;
-                printf("  %s shorter than %zu %s\n", kProfileKeys[i].key, minimum, Characters(minimum));
-            }
+            if (!problems[i].empty()) printf("  %s %s\n", kProfileKeys[i].key, problems[i].c_str());
         }
         accepted = false;
     }
     fields.password.Wipe();
 
-    file = OpenFile(path.c_str(), "rb");
-    if (file != nullptr) PrintColumnHints(file);
-    CloseFile(file);
+    fputs(review.hints.c_str(), stdout);
     printf("%s\n", accepted ? "Profile accepted." : "Profile rejected.");
     return accepted ? 0 : kUsageStatus;
 }
@@ -293,10 +400,15 @@ int New(int argc, char **argv) {
     ConnectionFields fields;
     bool given[11] = {};
     const char *output = nullptr;
+    bool prtgLogon = false;
     for (int i = 2; i < argc; ++i) {
         if (strcmp(argv[i], "--help") == 0) {
             fputs(kNewUsage, stdout);
             return 0;
+        }
+        if (strcmp(argv[i], "--logon") == 0) {
+            prtgLogon = true;
+            continue;
         }
         const NewOption *option = nullptr;
         for (const NewOption &candidate : options) {
@@ -321,7 +433,12 @@ int New(int argc, char **argv) {
         }
         given[option->keyIndex] = true;
     }
+    if (prtgLogon && given[kUserKey]) {
+        fputs("MarrowindProfile: --user does not go with --logon (LOGON= takes the user from PRTG)\n", stderr);
+        return kUsageStatus;
+    }
     for (const NewOption &option : options) {
+        if (prtgLogon && option.keyIndex == kUserKey) continue;
         if (option.required && !given[option.keyIndex]) {
             fprintf(stderr, "MarrowindProfile: %s is required\n\n%s", option.name, kNewUsage);
             return kUsageStatus;
@@ -337,6 +454,7 @@ int New(int argc, char **argv) {
     if (!given[9]) fields.gwhost.Assign(fields.hostname);
     if (!given[10]) fields.gwservice.Assign("sapgw").Append(fields.sysnr);
     for (const NewOption &option : options) {
+        if (prtgLogon && option.keyIndex == kUserKey) continue;
         const TextBase &value = ProfileField(fields, option.keyIndex);
         size_t minimum = kProfileKeys[option.keyIndex].minimum;
         if (value.size() < minimum) {
@@ -347,11 +465,13 @@ int New(int argc, char **argv) {
     }
 
     FixedText<kStoredPasswordLength> stored;
-    if (!ReadStoredPassword(stored)) return kUsageStatus;
+    if (!prtgLogon && !ReadStoredPassword(stored)) return kUsageStatus;
     fields.password.Assign(stored);
+    // A profile for LOGON= has no User and Password lines.
+    auto written = [prtgLogon](size_t keyIndex) { return !prtgLogon || (keyIndex != kUserKey && keyIndex != kPasswordKey); };
     if (output == nullptr) {
         for (size_t i = 0; i < 11; ++i)
-            printf("%s %s\n", kProfileKeys[i].key, ProfileField(fields, i).c_str());
+            if (written(i)) printf("%s %s\n", kProfileKeys[i].key, ProfileField(fields, i).c_str());
         return 0;
     }
 #if defined(_WIN32)
@@ -361,7 +481,7 @@ int New(int argc, char **argv) {
 #endif
     std::string text;
     for (size_t i = 0; i < 11; ++i)
-        text.append(kProfileKeys[i].key).append(" ").append(ProfileField(fields, i).c_str()).append(lineEnd);
+        if (written(i)) text.append(kProfileKeys[i].key).append(" ").append(ProfileField(fields, i).c_str()).append(lineEnd);
     std::string target = ProfileFileName(output);
     if (!WriteFileInOneStep(target, text)) return kUsageStatus;
     fprintf(stderr, "MarrowindProfile: profile written to %s\n", target.c_str());
@@ -388,11 +508,12 @@ int main(int argc, char **argv) {
             fputs(kCheckUsage, stdout);
             return 0;
         }
-        if (argc != 3) {
+        bool prtgLogon = argc == 4 && strcmp(argv[3], "--logon") == 0;
+        if (argc != 3 && !prtgLogon) {
             fputs(kCheckUsage, stderr);
             return kUsageStatus;
         }
-        return Check(argv[2]);
+        return Check(argv[2], prtgLogon);
     }
     if (strcmp(argv[1], "new") == 0) return New(argc, argv);
     fprintf(stderr, "MarrowindProfile: unknown command %s\n\n%s", argv[1], kUsage);

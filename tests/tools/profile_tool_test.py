@@ -140,7 +140,7 @@ class ProfileTool(unittest.TestCase):
         self.assertIn("Error 1004: Invalid Password in Profile QAS.P00 found...", checked.stdout)
         self.assertIn("Error 1006: Username in Profile QAS.P00 is missing...", checked.stdout)
         self.assertIn("Error 1003: Invalid Parameter(s) at QAS.P00 found...", checked.stdout)
-        self.assertIn("  Client.....: shorter than 3 characters\n", checked.stdout)
+        self.assertIn("  Client.....: missing (no line with this key)\n", checked.stdout)
         self.assertIn("  Language...: shorter than 1 character\n", checked.stdout)
         self.assertIn("Password...: (unreadable)", checked.stdout)
         self.assertNotIn("Error 1007", checked.stdout)
@@ -172,6 +172,55 @@ class ProfileTool(unittest.TestCase):
             "Line 5, Hostname...: the value starts in column 16;",
             "  it must start in column 14, after one separator character.",
         ])
+
+    def test_check_tells_a_misplaced_stored_value_from_a_wrong_password(self):
+        stored = "=.58}pbKnvmlPUouN_*c'uei"  # "secret", as tests/unit/StoredValuesTest.cpp has it
+        good = tool(*NEW_PRD, stdin="Pa$$w0rd&<x>\n").stdout.splitlines()
+        for line, explanation in [
+                ("Password...:" + stored, "starts in column 13: a value in the wrong\n  column, not a wrong password"),
+                ("Password...:  " + stored, "starts in column 15: a value in the wrong\n  column, not a wrong password"),
+                ("Password...: " + stored + "  ", "followed by 2 trailing blanks: remove them."),
+                ("Password...: " + stored[:4] + stored[5:] + "x", "Error 1005: Wrong Password")]:
+            self.write("PRD.P00", "\n".join(line if old.startswith("Password") else old for old in good) + "\n")
+            checked = tool("check", self.path("PRD.P00"))
+            self.assertEqual(checked.returncode, 2)
+            self.assertIn(explanation, checked.stdout, line)
+            if "1005" in explanation:  # a damaged value is a wrong password, in the right column
+                self.assertNotIn("column", checked.stdout)
+
+    def test_check_names_trailing_blanks_and_unknown_keys(self):
+        self.write("PRD.P00", "Destination: PRD\nClient.....: 100 \nSysnr.....: 00\nclient.....: 100\n"
+                              "Note this: a remark\n")
+        checked = tool("check", self.path("PRD.P00"))
+        hints = [line for line in checked.stdout.splitlines() if line.startswith("Line ") or "The key is" in line]
+        self.assertEqual(hints, [
+            "Line 2, Client.....: the value ends in 1 trailing blank, which the sensor keeps as part of it.",
+            'Line 3, "Sysnr.....:" is an unknown key; the sensor ignores the line.',
+            '  The key is "Sysnr......:" (12 characters, letter case as shown).',
+            'Line 4, "client.....:" is an unknown key; the sensor ignores the line.',
+            '  The key is "Client.....:" (12 characters, letter case as shown).',
+            'Line 5, "Note this:" is an unknown key; the sensor ignores the line.',
+        ])
+        self.assertIn("  Sysnr......: missing (no line with this key)\n", checked.stdout)
+        self.assertNotIn("Sysnr......: shorter", checked.stdout)
+
+    def test_new_logon_writes_a_profile_for_prtg_credentials(self):
+        made = tool("new", "--logon", "--destination", "PRD", "--client", "100", "--host", "sapprd", "--sysnr",
+                    "00", "--output", self.path("PRD"), stdin="")
+        self.assertEqual(made.returncode, 0, made.stderr)
+        self.assertNotIn("Password", made.stderr)  # nothing asked
+        lines = self.read("PRD.P00").decode("ascii").splitlines()
+        self.assertEqual([line[:13] for line in lines], [k for k in KEYS if k[:4] not in ("User", "Pass")])
+        checked = tool("check", self.path("PRD.P00"))
+        self.assertEqual(checked.returncode, 2)
+        self.assertIn("serves only LOGON=LINUX or LOGON=WINDOWS", checked.stdout)
+        checked = tool("check", self.path("PRD.P00"), "--logon")
+        self.assertEqual(checked.returncode, 0, checked.stdout)
+        self.assertIn("User.......: (not used: LOGON= takes it from PRTG)", checked.stdout)
+        refused = tool("new", "--logon", "--user", "monitor", "--destination", "PRD", "--client", "100",
+                       "--host", "sapprd", "--sysnr", "00")
+        self.assertEqual(refused.returncode, 2)
+        self.assertIn("--user does not go with --logon", refused.stderr)
 
     def test_scramble_gives_a_printable_value_without_blanks(self):
         for password in ["ab", "12345678901234567890", "~}|{zyx", "MONITOR"]:
