@@ -4,7 +4,8 @@
 // Input: one byte of flags (bit 0: no destination file at all), the destination (a few characters
 // of a file name), client, user and password up to line feeds, then the destination file's bytes.
 // Properties: with a destination file, "SapRfc.ini" is its byte-for-byte copy; without one, no
-// "SapRfc.ini" is made; no connection opens (there is no landscape), and nothing crashes.
+// "SapRfc.ini" is made; no connection opens (there is no landscape), and nothing crashes. A
+// password with a blank, which the connect string cannot carry, is refused before the copy.
 #include <string>
 
 #include "FuzzSupport.h"
@@ -54,6 +55,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FixedText<127> failure;
     RFC_HANDLE handle = OpenRfcConnection(fields, overrides, records, failure);
     fuzz::Check(handle == 0, "a connection opened without a landscape");
+    bool refused = withFile && fields.password.Contains(" ");
+    if (refused) {
+        fuzz::Check(failure.Contains("the password holds a blank"), "a blank in the password went unnoticed");
+        if (destination != "ini")
+            fuzz::Check(!std::filesystem::exists(fuzz::WorkingDirectory() / "SapRfc.ini"), "SapRfc.ini for a refused open");
+        fuzz::RemoveFile(source);
+        return 0;
+    }
     // A destination file of this size always copies whole.
     fuzz::Check(failure.empty(), std::string("the copy failed: ") + failure.c_str());
 
