@@ -62,16 +62,16 @@ bool TakePrtgCredentials(LogonSource source, ConnectionFields &fields, TextBase 
         return false;
     }
     if (tooLong) {
-        error.Format("Error 1038: The password of %s has %s%zu characters; SAP takes at most %zu ! - Not sent",
-                     set.passwordVariable, cut ? "more than " : "", passwordLength,
-                     kSapPasswordLength);
+        error.Format("Error 1038: The password of %s has %s%u characters; SAP takes at most %u ! - Not sent",
+                     set.passwordVariable, cut ? "more than " : "", static_cast<unsigned>(passwordLength),
+                     static_cast<unsigned>(kSapPasswordLength));
         return false;
     }
     fields.user.Assign(user);
     fields.user.ToUpper();
     if (fields.user.truncated()) {
-        error.Format("Error 1038: The user of %s has more than %zu characters ! - Not sent", set.userVariable,
-                     fields.user.capacity());
+        error.Format("Error 1038: The user of %s has more than %u characters ! - Not sent", set.userVariable,
+                     static_cast<unsigned>(fields.user.capacity()));
         fields.password.Wipe();
         return false;
     }

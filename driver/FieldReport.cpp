@@ -15,11 +15,11 @@ bool FieldLengthProblem(const ConnectionFields &fields, size_t keyIndex, TextBas
     const TextBase &field = ProfileField(fields, keyIndex);
     size_t minimum = kProfileKeys[keyIndex].minimum;
     if (field.truncated()) {
-        problem.Format("longer than %zu %s", field.capacity(), Characters(field.capacity()));
+        problem.Format("longer than %u %s", static_cast<unsigned>(field.capacity()), Characters(field.capacity()));
     } else if (field.empty()) {
         problem.Assign("missing or empty");
     } else {
-        problem.Format("shorter than %zu %s", minimum, Characters(minimum));
+        problem.Format("shorter than %u %s", static_cast<unsigned>(minimum), Characters(minimum));
     }
     return true;
 }

@@ -337,8 +337,13 @@ int Check(const char *argument, bool prtgLogon) {
         if (i == kPasswordKey && passwordFault != ProfileFault::None) continue;
         if (prtgLogon && (i == kUserKey || i == kPasswordKey)) continue;
         if (!FieldLengthProblem(fields, i, problems[i])) continue;
-        if (!review.present[i]) problems[i].Assign("missing (no line with this key)");
-        else if (ProfileField(fields, i).empty()) problems[i].Format("shorter than %zu %s", kProfileKeys[i].minimum, Characters(kProfileKeys[i].minimum));
+        // A key with no line is missing (a misspelt key is named above); an empty value is short.
+        size_t minimum = kProfileKeys[i].minimum;
+        if (!review.present[i]) {
+            problems[i].Assign("missing (no line with this key)");
+        } else if (ProfileField(fields, i).empty()) {
+            problems[i].Format("shorter than %u %s", static_cast<unsigned>(minimum), Characters(minimum));
+        }
         anyInvalidLength = true;
     }
     if (anyInvalidLength) {
