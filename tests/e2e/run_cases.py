@@ -155,6 +155,8 @@ class Case:
     args = property(lambda self: self.runs[0].args)
     files = property(lambda self: self.runs[0].files)
     status = property(lambda self: self.runs[0].status)
+    xml = property(lambda self: self.runs[0].xml)
+    stdout = property(lambda self: self.runs[0].stdout)
 
     def directive(self, run, line, in_run_section):
         if not line.strip() or line.startswith("#"):
