@@ -1,5 +1,6 @@
 #include "driver/Credentials.h"
 
+#include "output/Errors.h"
 #include "platform/Environment.h"
 
 namespace {
@@ -18,10 +19,7 @@ constexpr CredentialSet kWindowsSet{"prtg_windowsuser", "prtg_windowspassword", 
 using EnvironmentValue = FixedText<255>;
 
 void MissingText(TextBase &error, const CredentialSet &set, const char *variable) {
-    error.Format("Error 1037: PRTG credentials missing (%s is empty or not set) ! - In the sensor's settings set "
-                 "\"Environment\" to \"Set placeholders as environment values\", and fill user and password "
-                 "in the device's \"%s\"",
-                 variable, set.deviceSection);
+    FormatError(error, ErrorId::CredentialsMissing, variable, set.deviceSection);
 }
 
 } // namespace
@@ -62,16 +60,17 @@ bool TakePrtgCredentials(LogonSource source, ConnectionFields &fields, TextBase 
         return false;
     }
     if (tooLong) {
-        error.Format("Error 1038: The password of %s has %s%u characters; SAP takes at most %u ! - Not sent",
-                     set.passwordVariable, cut ? "more than " : "", static_cast<unsigned>(passwordLength),
-                     static_cast<unsigned>(kSapPasswordLength));
+        FixedText<31> count;
+        count.Format("%s%u", cut ? "more than " : "", static_cast<unsigned>(passwordLength));
+        FormatError(error, ErrorId::PasswordTooLong, set.passwordVariable, count.c_str());
         return false;
     }
     fields.user.Assign(user);
     fields.user.ToUpper();
     if (fields.user.truncated()) {
-        error.Format("Error 1038: The user of %s has more than %u characters ! - Not sent", set.userVariable,
-                     static_cast<unsigned>(fields.user.capacity()));
+        FixedText<15> count;
+        count.Format("%u", static_cast<unsigned>(fields.user.capacity()));
+        FormatError(error, ErrorId::UserTooLong, set.userVariable, count.c_str());
         fields.password.Wipe();
         return false;
     }

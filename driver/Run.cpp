@@ -230,7 +230,7 @@ void OpenConnection(RunContext &run, TextBase &openFailure) {
     FixedText<511> refusal;
     if (!LogonGuardAllows(run.connection, run.options.overrides, refusal)) {
         run.connectionHandle = 0;
-        openFailure.Format("Error 1011: RFC-Open for %s failed !", run.connection.destination.c_str());
+        FormatError(openFailure, ErrorId::OpenFailed, run.connection.destination.c_str());
         openFailure.Append(refusal);
         return;
     }

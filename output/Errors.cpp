@@ -37,6 +37,13 @@ constexpr ErrorEntry kErrors[] = {
     {ErrorId::ProfileUnreadable, "Error 1034: Profile %s cannot be read !"},
     {ErrorId::InvalidOptionValue, "Error 1035: Invalid Option-Value %s !"},
     {ErrorId::WorkerWithoutResult, "Error 1036: the process for %s ended without a result"},
+    {ErrorId::CredentialsMissing,
+     "Error 1037: PRTG credentials missing (%s is empty or not set) ! - In the sensor's settings set "
+     "\"Environment\" to \"Set placeholders as environment values\", and fill user and password in the "
+     "device's \"%s\""},
+    {ErrorId::PasswordTooLong,
+     "Error 1038: The password of %s has %s characters; SAP takes at most 40 ! - Not sent"},
+    {ErrorId::UserTooLong, "Error 1038: The user of %s has more than %s characters ! - Not sent"},
 };
 
 const char *ErrorTemplate(ErrorId id) {

@@ -32,6 +32,9 @@ enum class ErrorId {
     ProfileUnreadable,     // 1034
     InvalidOptionValue,    // 1035
     WorkerWithoutResult,   // 1036
+    CredentialsMissing,    // 1037
+    PasswordTooLong,       // 1038
+    UserTooLong,           // 1038
 };
 
 // Appends the error's text with its places filled.
