@@ -205,7 +205,7 @@ bool LogonGuardAllows(const ConnectionFields &fields, const ConnectionOverrides 
     refusal.Clear();
     LogonIdentity identity;
     DescribeLogon(fields, overrides, identity);
-    static LogonRecord record;
+    LogonRecord record;
     if (!FindRecord(identity, record)) return true;
     FixedText<127> hash;
     if (!HashPassword(fields.password, record.salt, hash) || !hash.Equals(record.hash.c_str())) return true;
@@ -217,7 +217,7 @@ bool LogonGuardAllows(const ConnectionFields &fields, const ConnectionOverrides 
 void LogonGuardNoteOpen(const ConnectionFields &fields, const ConnectionOverrides &overrides, bool opened) {
     LogonIdentity identity;
     DescribeLogon(fields, overrides, identity);
-    static LogonRecord existing;
+    LogonRecord existing;
     if (opened) {
         if (FindRecord(identity, existing)) RewriteRecords(identity, nullptr);
         return;

@@ -23,6 +23,15 @@ Sha256::Sha256()
     : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19},
       block_{} {}
 
+Sha256::~Sha256() {
+    volatile uint8_t *bytes = block_;
+    for (size_t i = 0; i < sizeof block_; ++i)
+        bytes[i] = 0;
+    volatile uint32_t *words = state_;
+    for (size_t i = 0; i < 8; ++i)
+        words[i] = 0;
+}
+
 void Sha256::Compress(const uint8_t block[64]) {
     uint32_t w[64];
     for (int i = 0; i < 16; ++i) {

@@ -10,6 +10,10 @@ constexpr size_t kSha256Length = 32;
 class Sha256 {
   public:
     Sha256();
+    // The blocks hashed may hold a key derived from a password: nothing of them stays in memory.
+    ~Sha256();
+    Sha256(const Sha256 &) = default;
+    Sha256 &operator=(const Sha256 &) = default;
     void Add(const void *data, size_t length);
     void Finish(uint8_t digest[kSha256Length]);
 
