@@ -148,39 +148,40 @@ const char *BaseName(const char *path) {
 bool Blank(char c) { return c == ' ' || c == '\t'; }
 
 // The letters of a key, lower-cased: "Sysnr.....:" and "sysnr......:" both give "sysnr".
-std::string KeyLetters(const char *text, size_t length) {
-    std::string letters;
+void KeyLetters(const char *text, size_t length, TextBase &letters) {
+    letters.Clear();
     for (size_t i = 0; i < length && text[i] != '\0'; ++i) {
         char c = text[i];
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c >= 'a' && c <= 'z') letters += c;
+        if (c >= 'a' && c <= 'z') letters.AppendChar(c);
     }
-    return letters;
 }
+
+using KeyText = FixedText<15>;
 
 // What the lines of a profile show beyond the fields the sensor reads: which keys are there, the
 // lines whose value the sensor reads otherwise than meant, and keys it does not know.
 struct LineReview {
     bool present[11] = {};
-    std::string hints;
+    FixedText<8191> hints; // a hint names its line; a profile has few lines
     // The password line's value as it was meant: from its first character after the key's
     // separator, without trailing blanks; set when the sensor reads it otherwise.
     bool passwordMisplaced = false;
     size_t passwordColumn = 14;
     size_t passwordTrailingBlanks = 0;
-    std::string passwordMeant;
+    FixedText<kProfileLineSingleRun> passwordMeant;
 };
 
-std::string Blanks(size_t count) { return std::to_string(count) + (count == 1 ? " trailing blank" : " trailing blanks"); }
+const char *BlanksWord(size_t count) { return count == 1 ? "trailing blank" : "trailing blanks"; }
 
 // The sensor skips character 13 of a line, whatever it is, and reads the value from column 14: a
 // value typed right behind the key loses its first character, one behind two blanks starts with
 // a blank, and trailing blanks stay part of the value.
 void ReviewLines(FILE *file, LineReview &review) {
     FixedText<kProfileLineSingleRun> line;
-    size_t number = 0;
+    unsigned number = 0;
     bool lineStart = true;
-    char text[256];
+    TextBase &hints = review.hints;
     while (ReadTextLine(file, line, kProfileLineSingleRun)) {
         if (lineStart) ++number;
         lineStart = line.Last() == '\n';
@@ -193,19 +194,18 @@ void ReviewLines(FILE *file, LineReview &review) {
             // A line that looks like a key line (a word and a colon) but whose key is none of the
             // sensor's: it is ignored, and its field stays missing.
             const char *colon = strchr(line.c_str(), ':');
-            bool keyLike = colon != nullptr && colon - line.c_str() <= 13 && KeyLetters(line.c_str(), 1).size() == 1;
-            if (!keyLike) continue;
+            KeyText letters;
+            KeyLetters(line.c_str(), 1, letters);
+            if (colon == nullptr || colon - line.c_str() > 13 || letters.empty()) continue;
             size_t keyLength = static_cast<size_t>(colon - line.c_str()) + 1;
-            std::string letters = KeyLetters(line.c_str(), keyLength);
-            snprintf(text, sizeof text, "Line %zu, \"%.*s\" is an unknown key; the sensor ignores the line.\n", number,
-                     static_cast<int>(keyLength), line.c_str());
-            review.hints += text;
+            KeyLetters(line.c_str(), keyLength, letters);
+            hints.AppendFormat("Line %u, \"%.*s\" is an unknown key; the sensor ignores the line.\n", number,
+                               static_cast<int>(keyLength), line.c_str());
             for (const ProfileKey &known : kProfileKeys) {
-                if (KeyLetters(known.key, 12) == letters) {
-                    snprintf(text, sizeof text, "  The key is \"%s\" (12 characters, letter case as shown).\n",
-                             known.key);
-                    review.hints += text;
-                }
+                KeyText knownLetters;
+                KeyLetters(known.key, 12, knownLetters);
+                if (knownLetters.Equals(letters.c_str()))
+                    hints.AppendFormat("  The key is \"%s\" (12 characters, letter case as shown).\n", known.key);
             }
             continue;
         }
@@ -215,36 +215,31 @@ void ReviewLines(FILE *file, LineReview &review) {
         size_t column = 14;
         if (!Blank(line[12])) {
             column = 13;
-            snprintf(text, sizeof text,
-                     "Line %zu, %s character 13 is the separator and is skipped;\n"
-                     "  the value must start in column 14, after one separator character.\n",
-                     number, key);
-            review.hints += text;
+            hints.AppendFormat("Line %u, %s character 13 is the separator and is skipped;\n"
+                               "  the value must start in column 14, after one separator character.\n",
+                               number, key);
         } else {
             while (Blank(line[column - 1]))
                 ++column;
             if (column > line.size()) continue; // blanks only: an empty value
             if (column > 14) {
-                snprintf(text, sizeof text,
-                         "Line %zu, %s the value starts in column %zu;\n"
-                         "  it must start in column 14, after one separator character.\n",
-                         number, key, column);
-                review.hints += text;
+                hints.AppendFormat("Line %u, %s the value starts in column %u;\n"
+                                   "  it must start in column 14, after one separator character.\n",
+                                   number, key, static_cast<unsigned>(column));
             }
         }
         size_t trailing = 0;
         while (trailing < line.size() && Blank(line[line.size() - 1 - trailing]))
             ++trailing;
         if (trailing > 0) {
-            snprintf(text, sizeof text, "Line %zu, %s the value ends in %s, which the sensor keeps as part of it.\n",
-                     number, key, Blanks(trailing).c_str());
-            review.hints += text;
+            hints.AppendFormat("Line %u, %s the value ends in %u %s, which the sensor keeps as part of it.\n", number,
+                               key, static_cast<unsigned>(trailing), BlanksWord(trailing));
         }
         if (keyIndex == kPasswordKey) {
             review.passwordMisplaced = column != 14 || trailing > 0;
             review.passwordColumn = column;
             review.passwordTrailingBlanks = trailing;
-            review.passwordMeant.assign(line.c_str() + column - 1, line.size() - trailing - (column - 1));
+            review.passwordMeant.AssignPart(line.c_str() + column - 1, line.size() - trailing - (column - 1));
         }
     }
 }
@@ -264,8 +259,8 @@ void ExplainPasswordFault(ProfileFault fault, const LineReview &review) {
             return;
         }
         if (good) {
-            printf("  The stored value itself is right, but it is followed by %s: remove them.\n",
-                   Blanks(review.passwordTrailingBlanks).c_str());
+            printf("  The stored value itself is right, but it is followed by %zu %s: remove them.\n",
+                   review.passwordTrailingBlanks, BlanksWord(review.passwordTrailingBlanks));
             return;
         }
     }
