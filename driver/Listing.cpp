@@ -4,6 +4,7 @@
 
 #include "output/Errors.h"
 #include "platform/Platform.h"
+#include "platform/Trust.h"
 
 namespace {
 
@@ -35,6 +36,23 @@ bool ReadItemListing(const ProfileLocation &location, ItemListing &listing, Text
         return false;
     }
     return true;
+}
+
+// A sensor definition that sets ",HOST=" or ",NO=" decides where the listed profiles' user and
+// password are sent: its listing counts only when no other account could have written it or put
+// it where it lies. Otherwise it is left as if absent, and a person at the console learns why.
+bool ConnectionTargetTrusted(const ProfileLocation &location, const Options &commandOptions,
+                             const SensorDefinition &parsed) {
+    FixedText<kOptionTextCapacity> upper;
+    upper.Assign(parsed.optionText);
+    upper.ToUpper();
+    if (!upper.Contains(",HOST=") && !upper.Contains(",NO=")) return true;
+    TrustFault fault = CheckTrustedFile(location.path.c_str());
+    if (fault == TrustFault::None) return true;
+    if (commandOptions.verbose)
+        WriteOutFormat("* %s (skipped: %s; its sensor definition sets ,HOST= or ,NO=)\n", location.path.c_str(),
+                       TrustFaultText(fault));
+    return false;
 }
 
 // "SAP Quorvane.Gbl": the "# GSNG: " and "# GSNX: " lines of the sensor named by the first word.
@@ -84,6 +102,10 @@ bool ReadGlobalListing(const ProfileLocation &location, const Options &commandOp
         return false;
     }
 
+    if (definitionFound && !ConnectionTargetTrusted(location, commandOptions, parsed)) {
+        error.Format("Error 10x1: ProFile %s is missing...", location.name.c_str());
+        return false;
+    }
     listing.itemName.Assign(parsed.itemName);
     if (!definitionFound) {
         FormatError(error, ErrorId::GlobalSensorNotFound, argument2);

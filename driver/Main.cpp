@@ -2,8 +2,10 @@
 #include "driver/Run.h"
 #include "driver/Usage.h"
 #include "platform/Platform.h"
+#include "platform/Protection.h"
 
 int main(int argc, char **argv) {
+    HardenProcess(); // before any password is read
     if (argc > 1 && IsUsageRequest(argv[1])) {
         WriteUsage();
         EndProcess(0);

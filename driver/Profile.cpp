@@ -5,6 +5,7 @@
 #include "driver/Password.h"
 #include "output/Errors.h"
 #include "platform/Platform.h"
+#include "platform/Trust.h"
 
 const ProfileKey kProfileKeys[11] = {
     {"Extcompany.:", 2}, {"Destination:", 3}, {"Client.....:", 3}, {"User.......:", 2},
@@ -58,6 +59,31 @@ FILE *TryProfilePath(ProfileLocation &location) {
     return OpenFile(location.path, "rb");
 }
 
+// Notes a file the search found and left, with the reason: "C:\PRTG_Path.Txt (skipped: writable by others)".
+void NoteSkippedFile(ProfileLocation &location, const char *path, TrustFault fault) {
+    location.searched.Append(path).Append(" (skipped: ").Append(TrustFaultText(fault)).Append(")\n");
+}
+
+// A file of the search outside the working directory counts only when no other account could
+// have put it there or changed it; otherwise it is closed and counts as absent.
+bool KeepIfTrusted(FILE *&file, ProfileLocation &location, const char *path) {
+    if (file == nullptr) return false;
+    TrustFault fault = CheckTrustedFile(path);
+    if (fault == TrustFault::None) return true;
+    CloseFile(file);
+    NoteSkippedFile(location, path, fault);
+    return false;
+}
+
+// Opens the profile path of a search folder when it is trusted, and notes it among the paths tried.
+FILE *TryTrustedProfilePath(ProfileLocation &location) {
+    FILE *file = OpenFile(location.path, "rb");
+    if (file == nullptr) NoteSearchedPath(location);
+    if (!KeepIfTrusted(file, location, location.path.c_str())) return nullptr;
+    NoteSearchedPath(location);
+    return file;
+}
+
 // Whether directory + subdirectory + profile name names a file.
 bool ProfileBelow(const TextBase &directory, const char *subdirectory, const TextBase &name) {
     FixedText<255> path;
@@ -101,7 +127,7 @@ FILE *LocateProfile(ProfileLocation &location, bool directorySearch, TextBase &e
     FormatError(error, ErrorId::ProfileMissing, location.name.c_str());
     directory.Clear();
     FILE *prtgPath = OpenFile(kPrtgPathFile, "rb");
-    if (prtgPath != nullptr) {
+    if (KeepIfTrusted(prtgPath, location, kPrtgPathFile)) {
         location.searched.Append(kPrtgPathFile).Append(" (names the directory)\n");
         FixedText<99> line;
         while (ReadTextLine(prtgPath, line, 99)) {
@@ -116,8 +142,9 @@ FILE *LocateProfile(ProfileLocation &location, bool directorySearch, TextBase &e
         if (ProfileBelow(directory, kSensorDirectory, location.name))
             directory.Append(kSensorDirectory);
         BuildProfilePath(location);
-        NoteSearchedPath(location);
-        if (!FileExists(location.path)) return nullptr;
+        FILE *named = TryTrustedProfilePath(location);
+        if (named == nullptr) return nullptr;
+        CloseFile(named);
     }
 
     BuildProfilePath(location);
@@ -126,7 +153,7 @@ FILE *LocateProfile(ProfileLocation &location, bool directorySearch, TextBase &e
         if (file != nullptr) break;
         directory.Assign(programDirectory);
         BuildProfilePath(location);
-        file = TryProfilePath(location);
+        file = TryTrustedProfilePath(location);
     }
     return file;
 }

@@ -238,6 +238,7 @@ void OpenConnection(RunContext &run, TextBase &openFailure) {
     run.connectionHandle = OpenRfcConnection(run.connection, run.options.overrides, run.openRecords, cause);
     // Without a cause the library was asked: the guard learns whether SAP took the logon.
     if (cause.empty()) LogonGuardNoteOpen(run.connection, run.options.overrides, run.connectionHandle != 0);
+    run.connection.password.Wipe(); // the open and the guard have what they need of it
     if (run.connectionHandle != 0) return;
     FormatError(openFailure, ErrorId::OpenFailed, run.connection.destination.c_str());
     if (cause.empty()) {
@@ -817,8 +818,6 @@ bool Run(RunContext &run, int argc, char **argv, TextBase &error) {
     run.itemMode = true;
     ConfigureEventLog(run.options.eventLog);
     ConfigureRfcSteps(kLockWaitMs);
-    // The siblings call the library at the same time: the lock is held only around the trace file.
-    ShareRfcSteps();
     CaptureEventLines(&run.outcome.eventLines);
     static FixedText<kMaxOutcomeFrame> answer;
     while (ReadRequestFrame(frame)) {

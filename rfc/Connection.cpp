@@ -1,83 +1,170 @@
+#include <cinttypes>
+#include <cstdlib>
 #include <cstring>
 
 #include "output/Console.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
+#include "platform/Protection.h"
 #include "rfc/Rfc.h"
 
 namespace {
 
 const char *TextOrNull(const TextBase &text) { return text.empty() ? nullptr : text.c_str(); }
 
+constexpr const char *kIniFile = "SapRfc.ini";
 constexpr int64_t kMaxDestinationFile = 1024 * 1024; // a destination file is a few lines
+constexpr int64_t kMaxMergedFile = 8 * kMaxDestinationFile;
+constexpr size_t kMaxDestinationFiles = 256;
 
-// Whether two open files hold the same bytes (at most the bound is compared).
-bool SameContent(FILE *one, FILE *other) {
-    char a[4096];
-    char b[4096];
-    for (;;) {
-        size_t countA = fread(a, 1, sizeof a, one);
-        size_t countB = fread(b, 1, sizeof b, other);
-        if (countA != countB || memcmp(a, b, countA) != 0) return false;
-        if (countA == 0) return !ferror(one) && !ferror(other);
+// "SapRfc.ini.<pid>.tmp": the temporary name of a copy under way; the process id, or 0.
+uint32_t TemporaryCopyOwner(const char *name) {
+    if (strncmp(name, "SapRfc.ini.", 11) != 0) return 0;
+    const char *digits = name + 11;
+    size_t count = strspn(digits, "0123456789");
+    if (count == 0 || count > 10 || strcmp(digits + count, ".tmp") != 0) return 0;
+    uint64_t id = strtoull(digits, nullptr, 10);
+    return id <= UINT32_MAX ? static_cast<uint32_t>(id) : 0;
+}
+
+// The destination files of the working directory ("SapRfc." and a destination), in name order.
+struct DestinationFiles {
+    FixedText<255> names[kMaxDestinationFiles];
+    size_t count = 0;
+};
+
+DestinationFiles destinationFiles;
+
+void CollectDestinationFile(const char *name, void *context) {
+    DestinationFiles &files = *static_cast<DestinationFiles *>(context);
+    if (SameFileName(name, kIniFile)) return;
+    uint32_t owner = TemporaryCopyOwner(name);
+    if (owner != 0) {
+        // A copy whose process ended before renaming it (killed, say) is removed by the next one.
+        if (owner != CurrentProcessId() && !ProcessRunning(owner)) RemoveFile(name);
+        return;
+    }
+    if (files.count == kMaxDestinationFiles) return;
+    FixedText<255> &entry = files.names[files.count];
+    entry.Assign(name);
+    if (!entry.truncated()) ++files.count;
+}
+
+void CollectDestinationFileOnly(const char *name, void *context) {
+    if (TemporaryCopyOwner(name) == 0) CollectDestinationFile(name, context);
+}
+
+void SortDestinationFiles(DestinationFiles &files) {
+    for (size_t i = 1; i < files.count; ++i) {
+        for (size_t j = i; j > 0 && strcmp(files.names[j - 1].c_str(), files.names[j].c_str()) > 0; --j) {
+            FixedText<255> swap(files.names[j].c_str());
+            files.names[j].Assign(files.names[j - 1]);
+            files.names[j - 1].Assign(swap);
+        }
     }
 }
 
-// Copies the destination file to "SapRfc.ini" so that the library finds the destination there.
-// Only when the bytes differ, and then through a new temporary file renamed over the name: the
-// library of another process never reads half a file, and a link planted under the name is
-// replaced, never followed. Returns false, with the reason, when the copy cannot be made whole.
-bool CopyDestinationFile(const TextBase &sourceName, TextBase &failure) {
-    const char *target = "SapRfc.ini";
-    FixedText<31> upper(sourceName.c_str());
-    upper.ToUpper();
-    // Destination "ini": the source is the target itself (on Windows in any letter case).
-#if defined(_WIN32)
-    if (upper.Equals("SAPRFC.INI")) return true;
-#else
-    if (sourceName.Equals(target)) return true;
-#endif
-    FILE *source = OpenFile(sourceName, "rb");
-    int64_t length = FileLength(source);
-    if (source == nullptr || length < 0 || length > kMaxDestinationFile || !SeekTo(source, 0)) {
+// Feeds the merged text piece by piece: every destination file in name order, a line end between
+// two where the first lacks one. Stops at the first piece the sink refuses. False, with the
+// reason, when the run's own file cannot be read or the whole grows too long; another file that
+// cannot be read is left out (its own runs report it).
+using MergedSink = bool (*)(const char *bytes, size_t count, void *context);
+bool FeedMerged(const DestinationFiles &files, const TextBase &own, MergedSink sink, void *context, bool &sinkStopped,
+                TextBase &failure) {
+    sinkStopped = false;
+    int64_t total = 0;
+    bool lineOpen = false;
+    for (size_t i = 0; i < files.count && !sinkStopped; ++i) {
+        const TextBase &name = files.names[i];
+        bool isOwn = SameFileName(name.c_str(), own.c_str());
+        FILE *source = OpenFile(name, "rb");
+        int64_t length = FileLength(source);
+        if (source == nullptr || length < 0 || length > kMaxDestinationFile || !SeekTo(source, 0)) {
+            CloseFile(source);
+            if (!isOwn) continue;
+            failure.Format("%s cannot be read", own.c_str());
+            return false;
+        }
+        if (lineOpen) sinkStopped = !sink("\n", 1, context);
+        total += length;
+        char block[4096];
+        size_t count = 0;
+        lineOpen = false;
+        while (!sinkStopped && (count = fread(block, 1, sizeof block, source)) > 0) {
+            sinkStopped = !sink(block, count, context);
+            lineOpen = block[count - 1] != '\n';
+        }
+        bool readFailed = ferror(source) != 0;
         CloseFile(source);
-        failure.Format("%s cannot be read", sourceName.c_str());
-        return false;
+        if (readFailed && isOwn) {
+            failure.Format("%s cannot be read", own.c_str());
+            return false;
+        }
+        if (total > kMaxMergedFile) {
+            failure.Assign("SapRfc.ini cannot be written");
+            return false;
+        }
     }
-    FILE *existing = OpenFile(target, "rb");
-    bool same = existing != nullptr && FileLength(existing) == length && SeekTo(existing, 0) &&
-                SameContent(source, existing);
+    return true;
+}
+
+// Compares the merged text with an open file, piece by piece.
+bool SameAsFile(const char *bytes, size_t count, void *context) {
+    char held[4096];
+    return fread(held, 1, count, static_cast<FILE *>(context)) == count && memcmp(held, bytes, count) == 0;
+}
+
+bool WriteToFile(const char *bytes, size_t count, void *context) {
+    return fwrite(bytes, 1, count, static_cast<FILE *>(context)) == count;
+}
+
+// Makes "SapRfc.ini" hold every destination file of the working directory, so that the library,
+// which resolves the destination through it, finds this run's destination and the open of another
+// run at the same moment finds its own: a reader never sees a file without its destination, and
+// the lock need not be held until the open has read it. Only when the bytes differ, and then
+// through a new temporary file (owner-only, never through a link) renamed over the name, so the
+// library never reads half a file. Runs under the directory lock when it was had. Returns false,
+// with the reason, when the copy cannot be made whole.
+bool CopyDestinationFile(const TextBase &sourceName, bool locked, TextBase &failure) {
+    // Destination "ini": the source is the target itself.
+    if (SameFileName(sourceName.c_str(), kIniFile)) return true;
+    DestinationFiles &files = destinationFiles;
+    files.count = 0;
+    // Stale copies are removed only under the lock: a process that now has a dead one's id makes
+    // its copy under the lock too.
+    ListWorkingDirectory("SapRfc.", locked ? CollectDestinationFile : CollectDestinationFileOnly, &files);
+    bool ownListed = false;
+    for (size_t i = 0; i < files.count; ++i)
+        ownListed = ownListed || SameFileName(files.names[i].c_str(), sourceName.c_str());
+    if (!ownListed) {
+        // Not found by the listing (too many files, say): this run's destination at least.
+        if (files.count == kMaxDestinationFiles) files.count = kMaxDestinationFiles - 1;
+        files.names[files.count++].Assign(sourceName);
+    }
+    SortDestinationFiles(files);
+
+    bool stopped = false;
+    FILE *existing = OpenFile(kIniFile, "rb");
+    bool same = existing != nullptr && FeedMerged(files, sourceName, SameAsFile, existing, stopped, failure) &&
+                !stopped && fgetc(existing) == EOF && !ferror(existing);
     CloseFile(existing);
-    if (same) {
-        CloseFile(source);
-        return true;
-    }
+    if (same) return true;
+    failure.Clear();
 
     FixedText<63> temporary;
-    temporary.Format("SapRfc.ini.%u.tmp", static_cast<unsigned>(CurrentProcessId()));
+    temporary.Format("SapRfc.ini.%" PRIu32 ".tmp", CurrentProcessId());
     RemoveFile(temporary.c_str());
-#if defined(_WIN32)
-    FILE *copy = OpenFile(temporary, "wb");
-#else
-    FILE *copy = OpenFile(temporary, "wbx"); // a new file: never through a link of that name
-#endif
-    bool written = copy != nullptr && SeekTo(source, 0);
-    char block[4096];
-    size_t count;
-    while (written && (count = fread(block, 1, sizeof block, source)) > 0) {
-        written = fwrite(block, 1, count, copy) == count;
-    }
-    written = written && !ferror(source);
-    CloseFile(source);
+    FILE *copy = CreatePrivateFile(temporary.c_str());
+    bool written = copy != nullptr && FeedMerged(files, sourceName, WriteToFile, copy, stopped, failure) && !stopped;
     if (copy != nullptr) {
         written = fflush(copy) == 0 && written;
         written = fclose(copy) == 0 && written;
     }
     FixedText<1023> nativeTemporary;
     NativeFileName(nativeTemporary, temporary.c_str());
-    if (!written || !ReplaceFileWith(nativeTemporary.c_str(), target)) {
+    if (!written || !ReplaceFileWith(nativeTemporary.c_str(), kIniFile)) {
         RemoveFile(temporary.c_str());
-        failure.Assign("SapRfc.ini cannot be written");
+        if (failure.empty()) failure.Assign("SapRfc.ini cannot be written");
         return false;
     }
     return true;
@@ -139,6 +226,7 @@ RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOve
     if (!FileExists(destinationFile)) {
         RfcStep step("RfcOpen");
         RFC_HANDLE handle = rfcLibrary.RfcOpen(&records.options);
+        records.copies.password.Wipe(); // the library has what it needs of it
         LogEvent(static_cast<int32_t>(handle), "RfcOpen called", "");
         return handle;
     }
@@ -150,9 +238,12 @@ RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOve
                        destinationFile.c_str());
         return 0;
     }
-    // The lock is held from the copy until the open has read it.
-    RfcStep step("RfcOpenEx", true);
-    if (!CopyDestinationFile(destinationFile, failure)) return 0;
+    {
+        // The copy is bookkeeping under the lock; the open that reads it runs without.
+        DirectoryBookkeeping bookkeeping;
+        if (!CopyDestinationFile(destinationFile, bookkeeping.Held(), failure)) return 0;
+    }
+    RfcStep step("RfcOpenEx");
 
     // The connect string takes user and password as the profile gives them.
     FixedText<255> connect;
@@ -160,6 +251,7 @@ RFC_HANDLE OpenRfcConnection(const ConnectionFields &fields, const ConnectionOve
     RFC_ERROR_INFO_EX errorInfo{};
     RFC_HANDLE handle = rfcLibrary.RfcOpenEx(connect.c_str(), &errorInfo);
     connect.Wipe(); // it held the password in plain
+    records.copies.password.Wipe();
     LogEvent(static_cast<int32_t>(handle), "RfcOpenEx called", "");
     return handle;
 }

@@ -79,32 +79,42 @@ struct TraceText {
 // Feeds the lines from the file's position to its end, in pieces of 99 characters.
 void ReadTraceFrom(FILE *trace, TraceText &text);
 
-// One call into the RFC library that may append to "Dev_Rfc.Trc": it holds the working directory's
-// lock (waiting at most the configured time) and reads what the call appended as this run's.
+// One call into the RFC library that may append to "Dev_Rfc.Trc". Under the working directory's
+// lock (waiting at most the configured time) it takes the trace file's length and marks the step
+// for the other processes; the lock is free while the library runs; after the call, under the lock
+// again, what the call appended is read as this run's when no other process's step overlapped it,
+// and otherwise the error says " - Look for Trace-File".
 class RfcStep {
   public:
-    // holdThroughout: the lock is kept for the whole step even when steps are shared (the copied
-    // destination file must stay until the open has read it).
-    explicit RfcStep(const char *name, bool holdThroughout = false);
+    explicit RfcStep(const char *name);
     ~RfcStep();
     RfcStep(const RfcStep &) = delete;
     RfcStep &operator=(const RfcStep &) = delete;
+    // Whether the step had the lock for its start.
     bool Locked() const { return locked_; }
 
   private:
     bool locked_ = false;
-    bool sharedStep_ = false;
     int64_t before_ = 0;
     TraceStepMark mark_;
 };
 
+// The working directory's lock for bookkeeping between steps (the destination copy), held while the
+// object lives; Held() is false when it could not be had in the configured time.
+class DirectoryBookkeeping {
+  public:
+    DirectoryBookkeeping();
+    ~DirectoryBookkeeping();
+    DirectoryBookkeeping(const DirectoryBookkeeping &) = delete;
+    DirectoryBookkeeping &operator=(const DirectoryBookkeeping &) = delete;
+    bool Held() const { return held_; }
+
+  private:
+    bool held_ = false;
+};
+
 // How long a step waits for the working directory's lock before it goes on without it.
 void ConfigureRfcSteps(uint32_t lockWaitMs);
-// For a process that calls the library while its siblings do (a child of PARALLEL=n): the lock is
-// not held while the library waits for the system, so the siblings' calls go on meanwhile. What a
-// step appended is read as its own only when no other process's step overlapped it; otherwise
-// its error says " - Look for Trace-File".
-void ShareRfcSteps(bool shared = true);
 // Whether a step went on without the lock (its trace text then counts as unknown).
 bool RfcStepMissedLock();
 // The library call under way ("RfcOpen", "RFC_SYSTEM_INFO", ...), "" between calls; any thread.

@@ -1,6 +1,9 @@
 // This run's share of the RFC trace file. Every process in the working directory appends to the one
-// "Dev_Rfc.Trc", so what a step of this run wrote is read right after the step, while the
-// directory lock keeps the others out; the error text quoted later is only ever this run's.
+// "Dev_Rfc.Trc", so a step takes the trace file's length before the library call and reads what
+// was appended after it, each under the directory lock, and marks itself for the others while the
+// library runs without the lock (a system that does not answer delays no other sensor). What it
+// read counts as this run's only when no other process's step overlapped it; the error text quoted
+// later is only ever this run's, withheld at worst.
 #include <atomic>
 #include <cstdio>
 
@@ -21,10 +24,6 @@ struct RunTrace {
     TraceText text;
     uint32_t lockWaitMs = 5000;
     bool lockMissed = false; // a step went on without the lock
-    // Other processes of this run call the library at the same time: a step holds the lock only to
-    // take the trace file's length before and to read what was appended after, and its text counts
-    // only when no other process's step overlapped it (the step marks tell).
-    bool shared = false;
     std::atomic<const char *> step{""};
 };
 
@@ -73,29 +72,30 @@ void ReadTraceFrom(FILE *trace, TraceText &text) {
 
 void ConfigureRfcSteps(uint32_t lockWaitMs) { rfc::runTrace.lockWaitMs = lockWaitMs; }
 
-void ShareRfcSteps(bool shared) { rfc::runTrace.shared = shared; }
-
 bool RfcStepMissedLock() { return rfc::runTrace.lockMissed; }
 
 const char *CurrentRfcStep() { return rfc::runTrace.step.load(); }
 
 void BeginSystemTrace() { rfc::runTrace.text = TraceText(); }
 
-RfcStep::RfcStep(const char *name, bool holdThroughout) {
+RfcStep::RfcStep(const char *name) {
     rfc::runTrace.step = "the working directory's lock";
     locked_ = AcquireDirectoryLock(rfc::runTrace.lockWaitMs);
     rfc::runTrace.step = name;
     if (!locked_) rfc::runTrace.lockMissed = true;
     before_ = rfc::TraceLength();
-    sharedStep_ = locked_ && rfc::runTrace.shared && !holdThroughout;
-    if (locked_) BeginTraceStepMark(mark_, sharedStep_);
-    if (sharedStep_) ReleaseDirectoryLock();
+    // Marked even without the lock, so that no other process takes what this call appends as its own.
+    BeginTraceStepMark(mark_, true);
+    // Never held through the library call: it may wait for a system that does not answer.
+    ReleaseDirectoryLock();
 }
 
 RfcStep::~RfcStep() {
-    if (sharedStep_) locked_ = AcquireDirectoryLock(rfc::runTrace.lockWaitMs);
+    // A step that went on without the lock does not wait for it a second time: its text is lost anyway.
+    bool lockedAfter = locked_ && AcquireDirectoryLock(rfc::runTrace.lockWaitMs);
+    if (locked_ && !lockedAfter) rfc::runTrace.lockMissed = true;
     // Another process's step under way at any time during this one may have appended too.
-    bool alone = EndTraceStepMark(mark_) && locked_;
+    bool alone = EndTraceStepMark(mark_) && lockedAfter;
     FILE *trace = OpenFile(rfc::kTraceFile, "rb");
     int64_t after = trace == nullptr ? 0 : FileLength(trace);
     if (after != before_) {
@@ -108,9 +108,18 @@ RfcStep::~RfcStep() {
         }
     }
     CloseFile(trace);
-    if (locked_) ReleaseDirectoryLock();
+    ReleaseDirectoryLock();
     rfc::runTrace.step = "";
 }
+
+DirectoryBookkeeping::DirectoryBookkeeping() {
+    rfc::runTrace.step = "the working directory's lock";
+    held_ = AcquireDirectoryLock(rfc::runTrace.lockWaitMs);
+    rfc::runTrace.step = "";
+    if (!held_) rfc::runTrace.lockMissed = true;
+}
+
+DirectoryBookkeeping::~DirectoryBookkeeping() { ReleaseDirectoryLock(); }
 
 void AppendTraceNotice(TextBase &message) { rfc::runTrace.text.Append(message); }
 

@@ -10,18 +10,13 @@
 #include <random>
 #include <string>
 
-#if defined(_WIN32)
-#include <process.h>
-#else
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include "driver/Credentials.h"
 #include "driver/FieldReport.h"
 #include "driver/Password.h"
 #include "driver/Profile.h"
 #include "platform/Platform.h"
+#include "platform/Process.h"
+#include "platform/Protection.h"
 
 namespace {
 
@@ -359,20 +354,16 @@ int Check(const char *argument, bool prtgLogon) {
 // Writes the text beside the target under a temporary name and renames it over the target, so the
 // target is either the old file or the complete new one. Reports a failure and returns false.
 bool WriteFileInOneStep(const std::string &target, const std::string &text) {
-    std::string temporary = target + "." + std::to_string(getpid()) + ".tmp";
+    std::string temporary = target + "." + std::to_string(CurrentProcessId()) + ".tmp";
     errno = 0;
-    FILE *file = OpenFile(temporary.c_str(), "wb");
+    // A new file only, never through a link planted under the name, and the owner's alone from the
+    // start (a profile that is replaced keeps its rights through the rename).
+    FILE *file = CreatePrivateFile(temporary.c_str());
     if (file == nullptr) {
         fprintf(stderr, "MarrowindProfile: cannot write %s: cannot create %s: %s\n", target.c_str(),
                 temporary.c_str(), strerror(errno));
         return false;
     }
-#if !defined(_WIN32)
-    // A new profile is for its owner only (a profile that is replaced keeps its rights).
-    FixedText<1023> native;
-    NativeFileName(native, temporary.c_str());
-    chmod(native.c_str(), S_IRUSR | S_IWUSR);
-#endif
     bool written = fputs(text.c_str(), file) >= 0 && fflush(file) == 0 && ferror(file) == 0;
     int writeError = errno;
     CloseFile(file);
@@ -491,6 +482,7 @@ int New(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
+    HardenProcess(); // it holds a password in plain
     if (argc < 2 || strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
         fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? kUsageStatus : 0;

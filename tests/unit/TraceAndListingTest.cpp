@@ -155,8 +155,8 @@ std::string StepNotice(const TempDirectory &dir, const char *appended, const std
     return message.c_str();
 }
 
-// Steps that overlap a step of another process that runs without the lock quote nothing: what the
-// trace file received may be the other's. The file stays while such a step is under way.
+// Steps that overlap a step of another process quote nothing: what the trace file received may be
+// the other's. The file stays while such a step is under way.
 TEST(TraceNotice, StepsOverlappingAnotherProcesssUnlockedStepQuoteNothing) {
     TempDirectory dir;
     MarkedSibling sibling;
@@ -164,7 +164,7 @@ TEST(TraceNotice, StepsOverlappingAnotherProcesssUnlockedStepQuoteNothing) {
     // Alone, a step quotes what it appended.
     EXPECT_EQ(StepNotice(dir, block), "Error 1011: x - partner not reached");
     EXPECT_FALSE(OtherTraceStepsUnderWay());
-    // The sibling's step is under way when this one begins (this one holds the lock throughout).
+    // The sibling's step is under way when this one begins.
     ASSERT_TRUE(sibling.Order('b'));
     EXPECT_TRUE(OtherTraceStepsUnderWay());
     EXPECT_EQ(StepNotice(dir, block), "Error 1011: x - Look for Trace-File");
@@ -176,9 +176,8 @@ TEST(TraceNotice, StepsOverlappingAnotherProcesssUnlockedStepQuoteNothing) {
     RemoveTraceFile();
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "Dev_Rfc.Trc"));
 
-    // This process's steps run without the lock too: a sibling's step that begins and ends within
-    // this one is found by the count of marked steps.
-    ShareRfcSteps();
+    // A sibling's step that begins and ends within this one (the lock is free during the call) is
+    // found by the count of marked steps.
     EXPECT_EQ(StepNotice(dir, block), "Error 1011: x - partner not reached");
     EXPECT_EQ(StepNotice(dir, block, [&] {
                   ASSERT_TRUE(sibling.Order('b'));
@@ -191,7 +190,6 @@ TEST(TraceNotice, StepsOverlappingAnotherProcesssUnlockedStepQuoteNothing) {
     sibling.Die();
     EXPECT_EQ(StepNotice(dir, block), "Error 1011: x - partner not reached");
     EXPECT_FALSE(OtherTraceStepsUnderWay());
-    ShareRfcSteps(false);
 }
 
 TEST(TraceNotice, MissingEmptyAndTextlessTraceFiles) {
