@@ -12,6 +12,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+
+#include "platform/WindowsSecurity.h"
 #else
 #include <fcntl.h>
 #include <termios.h>
@@ -210,8 +212,9 @@ FILE *OpenAppendFile(const char *windowsName) {
     if (native.truncated()) return nullptr;
 #if defined(_WIN32)
     // The reparse point itself is opened, not what it points to, and refused.
-    HANDLE handle = CreateFileA(native.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // A new log is the account's alone (its lines name systems and users).
+    HANDLE handle = CreateFileA(native.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                platform::OwnerOnlyAttributes(), OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle, &info) || GetFileType(handle) != FILE_TYPE_DISK ||
@@ -229,7 +232,7 @@ FILE *OpenAppendFile(const char *windowsName) {
     return file;
 #else
     return RegularFileStream(
-        open(native.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644), "a", false);
+        open(native.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600), "a", false);
 #endif
 }
 

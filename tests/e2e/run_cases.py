@@ -14,6 +14,9 @@ A case file holds directives, then sections:
     dir: Dev_Rfc.Trc              an empty directory made in the working directory before the run
     fifo: PRD.P00                 a FIFO (named pipe) made in the working directory (native runs only)
     link: PRD.P00 /dev/zero       a symbolic link to a path, {WORKDIR} allowed (native runs only)
+    owner: PRD.P00 4242           an input file given to another account (a user id), as one that
+                                  account planted; under Wine that account is not the program's
+    mode: PRD.P00 0666            an input file's access bits (0666: writable by everyone)
     stdout: full                  standard output goes to /dev/full, where every write fails
     xml: no                       standard output is not a PRTG document (verbose output, a line
                                   mode chosen by a sensor definition, a usage text); without it,
@@ -145,6 +148,8 @@ class Case:
         self.only = None
         self.dirs = []
         self.fifos = []
+        self.owners = []  # (name, user id)
+        self.modes = []  # (name, access bits)
         self.links = []  # (name, target)
         self.program_copy = False
         self.libraries = []  # (target, "beside", "workdir" or "path")
@@ -192,6 +197,9 @@ class Case:
         elif key == "link":
             name, target = value.split()
             self.links.append((name, target))
+        elif key in ("owner", "mode"):
+            name, _, number = value.strip().rpartition(" ")
+            (self.owners if key == "owner" else self.modes).append((name, int(number, 10 if key == "owner" else 8)))
         elif key == "secret":
             if not value.strip():
                 raise ValueError(f"{self.path}: 'secret:' needs a text")
@@ -271,6 +279,9 @@ class Case:
                 continue
             self.directive(self.runs[0], line, False)
         finish()
+        for name, _ in self.owners + self.modes:
+            if not any(name == file_name for run in self.runs for file_name, _, _ in run.files):
+                raise ValueError(f"{self.path}: 'owner:' and 'mode:' name an input file, not {name}")
         # The build folder's own library must never be replaced by a case.
         if any(place == "beside" for _, place in self.libraries) and not self.program_copy:
             raise ValueError(f"{self.path}: 'library: ... beside' needs 'program: copy'")
@@ -335,8 +346,9 @@ def first_difference(expected, actual):
     return "the outputs differ in length"
 
 
-def write_files(run, workdir, args, drive_files):
-    """Writes the run's input files; returns a reason to skip the case, or None."""
+def write_files(case, run, workdir, args, drive_files):
+    """Writes the run's input files, with the case's owners and access bits; returns a reason to
+    skip the case, or None."""
     for name, text, flags in run.files:
         text = re.sub(r"\{SCRAMBLED:([^}]*)\}", lambda m: scramble(args.tool, m.group(1), []), text)
         text = expand_repeats(text)
@@ -354,6 +366,12 @@ def write_files(run, workdir, args, drive_files):
         os.makedirs(os.path.dirname(target), exist_ok=True)
         with open(target, "wb") as handle:
             handle.write(data)
+        for owned, owner in case.owners:
+            if owned == name:
+                os.chown(target, owner, -1)
+        for changed, mode in case.modes:
+            if changed == name:
+                os.chmod(target, mode)
     return None
 
 
@@ -429,7 +447,7 @@ def run_case(case, args):
     temporary_folder = None
     drive_files = []
     try:
-        skip = write_files(case.runs[0], workdir, args, drive_files)
+        skip = write_files(case, case.runs[0], workdir, args, drive_files)
         if skip:
             return None, skip
         for name in case.dirs:
@@ -468,7 +486,7 @@ def run_case(case, args):
         failures = []
         for number, run in enumerate(case.runs, 1):
             if number > 1:
-                skip = write_files(run, workdir, args, drive_files)
+                skip = write_files(case, run, workdir, args, drive_files)
                 if skip:
                     return None, skip
             inputs |= {name for name, _, _ in run.files}
