@@ -31,6 +31,7 @@ uint32_t TemporaryCopyOwner(const char *name) {
 struct DestinationFiles {
     FixedText<255> names[kMaxDestinationFiles];
     size_t count = 0;
+    const char *own = ""; // this run's destination file, whatever its name looks like
 };
 
 DestinationFiles destinationFiles;
@@ -38,7 +39,7 @@ DestinationFiles destinationFiles;
 void CollectDestinationFile(const char *name, void *context) {
     DestinationFiles &files = *static_cast<DestinationFiles *>(context);
     if (SameFileName(name, kIniFile)) return;
-    uint32_t owner = TemporaryCopyOwner(name);
+    uint32_t owner = SameFileName(name, files.own) ? 0 : TemporaryCopyOwner(name);
     if (owner != 0) {
         // A copy whose process ended before renaming it (killed, say) is removed by the next one.
         if (owner != CurrentProcessId() && !ProcessRunning(owner)) RemoveFile(name);
@@ -51,7 +52,8 @@ void CollectDestinationFile(const char *name, void *context) {
 }
 
 void CollectDestinationFileOnly(const char *name, void *context) {
-    if (TemporaryCopyOwner(name) == 0) CollectDestinationFile(name, context);
+    const DestinationFiles &files = *static_cast<const DestinationFiles *>(context);
+    if (SameFileName(name, files.own) || TemporaryCopyOwner(name) == 0) CollectDestinationFile(name, context);
 }
 
 void SortDestinationFiles(DestinationFiles &files) {
@@ -130,6 +132,7 @@ bool CopyDestinationFile(const TextBase &sourceName, bool locked, TextBase &fail
     if (SameFileName(sourceName.c_str(), kIniFile)) return true;
     DestinationFiles &files = destinationFiles;
     files.count = 0;
+    files.own = sourceName.c_str();
     // Stale copies are removed only under the lock: a process that now has a dead one's id makes
     // its copy under the lock too.
     ListWorkingDirectory("SapRfc.", locked ? CollectDestinationFile : CollectDestinationFileOnly, &files);
