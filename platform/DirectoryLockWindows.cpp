@@ -5,6 +5,10 @@
 // first or open.
 #include <cinttypes>
 #include <cstdlib>
+#include <cstring>
+
+#include <windows.h>
+#include <shlobj.h>
 
 #include "platform/DirectoryLockParts.h"
 #include "platform/FixedText.h"
@@ -33,13 +37,27 @@ bool OwnersAlone(HANDLE handle, bool folder) {
                                        : kFileWriteRights | FILE_READ_DATA) == TrustFault::None;
 }
 
+// The account's local application data (for SYSTEM below its own profile, which other accounts
+// cannot write): from the environment, else from the shell (loaded only then: it costs every
+// run's start-up); the temporary folder where neither knows it.
 bool PrivateFolder(TextBase &folder) {
     char base[MAX_PATH] = {};
     DWORD length = GetEnvironmentVariableA("LOCALAPPDATA", base, sizeof base);
     if (length == 0 || length >= sizeof base) {
-        length = GetTempPathA(sizeof base, base);
-        if (length == 0 || length >= sizeof base) return false;
+        length = 0;
+        using FolderPath = HRESULT(WINAPI *)(HWND, int, HANDLE, DWORD, LPSTR);
+        HMODULE shell = LoadLibraryA("shell32.dll");
+        // Through void (*)(), which takes any function pointer type without a cast warning.
+        FolderPath folderPath =
+            shell != nullptr ? reinterpret_cast<FolderPath>(reinterpret_cast<void (*)()>(
+                                   GetProcAddress(shell, "SHGetFolderPathA")))
+                             : nullptr;
+        if (folderPath != nullptr && folderPath(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
+                                                SHGFP_TYPE_CURRENT, base) == S_OK)
+            length = static_cast<DWORD>(strlen(base));
     }
+    if (length == 0 || length >= sizeof base) length = GetTempPathA(sizeof base, base);
+    if (length == 0 || length >= sizeof base) return false;
     folder.Assign(base);
     if (folder.Last() != '\\') folder.AppendChar('\\');
     folder.Append("Marrowind");
