@@ -215,7 +215,7 @@ TEST(DestinationCopy, HoldsEveryDestinationAndRemovesDeadCopies) {
     ConnectionOverrides overrides;
     static RfcOpenRecords records;
     FixedText<127> failure;
-    OpenRfcConnection(fields, overrides, records, false, failure); // no landscape: the open fails
+    OpenRfcConnection(fields, overrides, records, failure); // no landscape: the open fails
     EXPECT_TRUE(failure.empty()) << failure.c_str();
     EXPECT_EQ(Read("SapRfc.ini"), "DEST=AAA\nASHOST=one\nDEST=PRD\nASHOST=two\n");
     EXPECT_FALSE(std::filesystem::exists(dead));
@@ -225,12 +225,12 @@ TEST(DestinationCopy, HoldsEveryDestinationAndRemovesDeadCopies) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     // The same destinations again: nothing rewritten.
     ino_t written = info.st_ino;
-    OpenRfcConnection(fields, overrides, records, false, failure);
+    OpenRfcConnection(fields, overrides, records, failure);
     ASSERT_EQ(stat("SapRfc.ini", &info), 0);
     EXPECT_EQ(info.st_ino, written);
     // The password is not kept after the open.
     fields.password.Assign("secret");
-    OpenRfcConnection(fields, overrides, records, false, failure);
+    OpenRfcConnection(fields, overrides, records, failure);
     EXPECT_TRUE(records.copies.password.empty());
 }
 
