@@ -158,6 +158,14 @@ FILE *LocateProfile(ProfileLocation &location, bool directorySearch, TextBase &e
     return file;
 }
 
+FILE *OpenListedProfile(const ProfileLocation &location) {
+    FILE *file = OpenFile(location.path, "rb");
+    if (file == nullptr || location.directory.empty()) return file;
+    if (CheckTrustedFile(location.path.c_str()) == TrustFault::None) return file;
+    CloseFile(file);
+    return nullptr;
+}
+
 TextBase &ProfileField(ConnectionFields &fields, size_t keyIndex) {
     switch (keyIndex) {
     case kExtcompany:

@@ -27,6 +27,12 @@ void ResolveProfileName(const char *argument, ProfileLocation &location);
 // Returns the open file, or null with the full text of Error 1002 in `error`.
 FILE *LocateProfile(ProfileLocation &location, bool directorySearch, TextBase &error);
 
+// Opens a profile named by a listing, in the listing's directory. In a directory other than the
+// working directory (a listing found below a PRTG folder, or given with its folder) the profile
+// counts only when no other account could have written it or put it there; otherwise it is
+// missing.
+FILE *OpenListedProfile(const ProfileLocation &location);
+
 enum class ProfileFault {
     None,
     InvalidPassword,   // 1004: the stored password has the wrong form

@@ -422,7 +422,7 @@ void RunListedSystem(RunContext &run, const TextBase &entry) {
     run.location.path.Assign(run.location.directory).Append(run.location.name);
     run.itemChannelName.Assign(run.location.name);
 
-    FILE *profile = OpenFile(run.location.path, "rb");
+    FILE *profile = OpenListedProfile(run.location);
     if (profile == nullptr) return;
     // Every profile is read on its own: a key it lacks is missing, never the previous system's.
     run.connection = ConnectionFields();
