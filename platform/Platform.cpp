@@ -26,20 +26,32 @@ constexpr size_t kNativeNameCapacity = 1023;
 
 } // namespace
 
-// The encodings of the text files being read, by FILE*. An editor may write a profile in UTF-16
-// (PowerShell's "> file") or with a UTF-8 mark (Notepad); the reader finds that out at the start of
-// a file and keeps it here until CloseFile. Files without an entry read byte by byte.
+// The text files being read, by FILE*: their encoding and, for files opened by OpenFile, a block
+// of bytes read ahead. An editor may write a profile in UTF-16 (PowerShell's "> file") or with a
+// UTF-8 mark (Notepad); the reader finds that out at the start of a file and keeps it here until
+// CloseFile. A file OpenFile opened for reading is read a block at a time (one read, no lock and no
+// position query per character or line); any other stream (standard input, where a person types
+// line by line) is read a character at a time from the stream itself.
 namespace textencoding {
 
 enum class Encoding : uint8_t { Bytes, Utf16Le, Utf16Be };
 
+constexpr size_t kBlockBytes = 4096;
+
 struct OpenText {
     FILE *file = nullptr;
     Encoding encoding = Encoding::Bytes;
-    int pending = EOF; // a code unit read ahead after a carriage return, already turned into a byte
+    int pending = EOF;    // a code unit read ahead after a carriage return, already turned into a byte
+    bool blocks = false;  // read through `block` (opened by OpenFile); the stream's position is then
+                          // that of the block's end
+    bool atStart = false; // with blocks: the next byte is the file's first (instead of ftell)
+    uint16_t next = 0;    // with blocks: the next byte to take and the end of what the block holds
+    uint16_t end = 0;
+    unsigned char block[kBlockBytes];
 };
 
-// More than the program ever has open at once; a file that finds no room reads as bytes.
+// More than the program ever has open at once; a file that finds no room reads character by
+// character.
 constexpr size_t kOpenTexts = 16;
 OpenText openTexts[kOpenTexts];
 
@@ -50,57 +62,117 @@ OpenText *Find(FILE *file) {
     return nullptr;
 }
 
-void Forget(FILE *file) {
-    if (OpenText *entry = Find(file)) *entry = OpenText();
+void Reset(OpenText &entry, FILE *file, bool blocks) {
+    entry.file = file;
+    entry.encoding = Encoding::Bytes;
+    entry.pending = EOF;
+    entry.blocks = blocks;
+    entry.atStart = blocks;
+    entry.next = entry.end = 0;
 }
 
-void Remember(FILE *file, Encoding encoding) {
+void Forget(FILE *file) {
+    if (OpenText *entry = Find(file)) Reset(*entry, nullptr, false);
+}
+
+// A file OpenFile opened for reading: read in blocks from its start. An entry left by a file
+// closed without CloseFile at the same address is taken over.
+void RememberOpened(FILE *file) {
     OpenText *entry = Find(file);
     if (entry == nullptr) entry = Find(nullptr);
-    if (entry == nullptr) return;
-    entry->file = file;
-    entry->encoding = encoding;
+    if (entry != nullptr) Reset(*entry, file, true);
+}
+
+// The stream moved (SeekTo, FileLength): what the block holds is no longer next.
+void Moved(FILE *file, bool toStart) {
+    OpenText *entry = Find(file);
+    if (entry == nullptr || !entry->blocks) return;
+    entry->next = entry->end = 0;
     entry->pending = EOF;
+    entry->atStart = toStart;
+}
+
+// The next byte of the file, EOF at its end or on an error (ferror tells).
+int NextByte(FILE *file, OpenText *entry) {
+    if (entry == nullptr || !entry->blocks) return fgetc(file);
+    if (entry->next == entry->end) {
+        // At the end nothing changes: the start of a short file stays in the block.
+        size_t got = fread(entry->block, 1, kBlockBytes, file);
+        if (got == 0) return EOF;
+        entry->next = 0;
+        entry->end = static_cast<uint16_t>(got);
+    }
+    return entry->block[entry->next++];
+}
+
+// Puts back the byte NextByte just returned.
+void UngetByte(FILE *file, OpenText *entry, int c) {
+    if (entry == nullptr || !entry->blocks) {
+        ungetc(c, file);
+    } else {
+        --entry->next;
+    }
+}
+
+bool AtStart(FILE *file, OpenText *entry) {
+    if (entry == nullptr || !entry->blocks) return ftell(file) == 0;
+    return entry->atStart;
 }
 
 // At the start of a file: skips a UTF-8 mark, or takes a UTF-16 mark and remembers the byte order.
 // Anything else is put back and the file reads as bytes. Runs on every read at offset 0, so an
-// entry left by a file closed without CloseFile never applies to a new file at the same address.
-// A first byte that cannot begin a mark goes back with ungetc, which needs no seek: standard input
-// may be a pipe that reports offset 0.
-void DetectAtStart(FILE *file) {
-    Forget(file);
-    int first = fgetc(file);
+// entry left by a stream closed without CloseFile never applies to a new one at the same address.
+// Without blocks a first byte that cannot begin a mark goes back with ungetc, which needs no seek:
+// standard input may be a pipe that reports offset 0. With blocks the first bytes of the file are
+// all in the block, so going back to the start is going back to its first byte.
+void DetectAtStart(FILE *file, OpenText *&entry) {
+    if (entry != nullptr && entry->blocks) {
+        entry->atStart = false;
+        entry->encoding = Encoding::Bytes;
+        entry->pending = EOF;
+    } else {
+        Forget(file);
+        entry = nullptr;
+    }
+    int first = NextByte(file, entry);
     if (first == EOF) return;
     if (first != 0xEF && first != 0xFF && first != 0xFE) {
-        ungetc(first, file);
+        UngetByte(file, entry, first);
         return;
     }
-    int second = fgetc(file);
-    if (first == 0xFF && second == 0xFE) {
-        Remember(file, Encoding::Utf16Le);
+    int second = NextByte(file, entry);
+    Encoding found = first == 0xFF && second == 0xFE   ? Encoding::Utf16Le
+                     : first == 0xFE && second == 0xFF ? Encoding::Utf16Be
+                                                       : Encoding::Bytes;
+    if (found != Encoding::Bytes) {
+        if (entry == nullptr) {
+            entry = Find(nullptr);
+            if (entry == nullptr) return;
+            Reset(*entry, file, false);
+        }
+        entry->encoding = found;
         return;
     }
-    if (first == 0xFE && second == 0xFF) {
-        Remember(file, Encoding::Utf16Be);
-        return;
+    if (first == 0xEF && second == 0xBB && NextByte(file, entry) == 0xBF) return;
+    if (entry != nullptr && entry->blocks) {
+        entry->next = 0;
+    } else {
+        fseek(file, 0, SEEK_SET);
     }
-    if (first == 0xEF && second == 0xBB && fgetc(file) == 0xBF) return;
-    fseek(file, 0, SEEK_SET);
 }
 
 // The next character: a byte, or a UTF-16 code unit as one byte (above 0x7F a '?', which no key
 // holds). EOF at the end; half a code unit at the end is no character.
 int NextCharacter(FILE *file, OpenText *entry) {
-    if (entry == nullptr || entry->encoding == Encoding::Bytes) return fgetc(file);
+    if (entry == nullptr || entry->encoding == Encoding::Bytes) return NextByte(file, entry);
     if (entry->pending != EOF) {
         int c = entry->pending;
         entry->pending = EOF;
         return c;
     }
-    int first = fgetc(file);
+    int first = NextByte(file, entry);
     if (first == EOF) return EOF;
-    int second = fgetc(file);
+    int second = NextByte(file, entry);
     if (second == EOF) return EOF;
     unsigned unit = entry->encoding == Encoding::Utf16Le ? static_cast<unsigned>(first | (second << 8))
                                                          : static_cast<unsigned>((first << 8) | second);
@@ -109,7 +181,7 @@ int NextCharacter(FILE *file, OpenText *entry) {
 
 void PutBack(FILE *file, OpenText *entry, int c) {
     if (entry == nullptr || entry->encoding == Encoding::Bytes) {
-        ungetc(c, file);
+        UngetByte(file, entry, c);
     } else {
         entry->pending = c;
     }
@@ -199,10 +271,11 @@ FILE *OpenFile(const char *windowsName, const char *mode) {
         errno = ENODEV;
         return nullptr;
     }
-    return file;
 #else
-    return OpenRegularForReading(native.c_str(), mode);
+    FILE *file = OpenRegularForReading(native.c_str(), mode);
 #endif
+    if (file != nullptr) textencoding::RememberOpened(file);
+    return file;
 }
 
 FILE *OpenAppendFile(const char *windowsName) {
@@ -312,8 +385,8 @@ namespace {
 LineRead ReadPiece(FILE *file, TextBase &line, size_t maxChars, ReadBudget *budget) {
     line.Clear();
     if (file == nullptr) return LineRead::End;
-    if (ftell(file) == 0) textencoding::DetectAtStart(file);
     textencoding::OpenText *entry = textencoding::Find(file);
+    if (textencoding::AtStart(file, entry)) textencoding::DetectAtStart(file, entry);
     size_t count = 0;
     bool ended = false; // a zero byte ended the text; the piece is still consumed
     bool any = false;
@@ -327,7 +400,7 @@ LineRead ReadPiece(FILE *file, TextBase &line, size_t maxChars, ReadBudget *budg
     while (count < maxChars) {
         if (budget != nullptr && budget->left <= 0) {
             // Spent: the file must end here, or it is more than a reader takes.
-            int c = fgetc(file);
+            int c = textencoding::NextByte(file, entry);
             if (c == EOF && !ferror(file)) break;
             return LineRead::Failed;
         }
@@ -433,8 +506,24 @@ void EndProcess(int status) {
     exit(status);
 }
 
+int64_t FileSize(const char *windowsName) {
+    FixedText<kNativeNameCapacity> native;
+    NativeFileName(native, windowsName);
+    if (native.truncated() || native.empty()) return -1;
+#if defined(_WIN32)
+    struct _stat64 info;
+    if (_stat64(native.c_str(), &info) != 0 || (info.st_mode & S_IFMT) != S_IFREG) return -1;
+#else
+    struct stat info;
+    if (stat(native.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+#endif
+    return static_cast<int64_t>(info.st_size);
+}
+
 int64_t FileLength(FILE *file) {
-    if (file == nullptr || fseek(file, 0, SEEK_END) != 0) return -1;
+    if (file == nullptr) return -1;
+    textencoding::Moved(file, false);
+    if (fseek(file, 0, SEEK_END) != 0) return -1;
 #if defined(_WIN32)
     return _ftelli64(file);
 #else
@@ -444,6 +533,7 @@ int64_t FileLength(FILE *file) {
 
 bool SeekTo(FILE *file, int64_t offset) {
     if (file == nullptr || offset < 0) return false;
+    textencoding::Moved(file, offset == 0);
 #if defined(_WIN32)
     return _fseeki64(file, offset, SEEK_SET) == 0;
 #else

@@ -70,6 +70,9 @@ void WriteOut(const char *text);
 void WriteOut(const TextBase &text);
 void WriteOutFormat(const char *format, ...) MARROWIND_PRINTF_LIKE(1, 2);
 
+// The size in bytes of a regular file by its Windows-style name, taken with one stat; -1 when no
+// regular file has that name.
+int64_t FileSize(const char *windowsName);
 // The length of an open file in bytes (its position is then at the end), or -1.
 int64_t FileLength(FILE *file);
 // Moves to a byte offset of a file opened in binary mode.

@@ -30,10 +30,8 @@ struct RunTrace {
 RunTrace runTrace;
 
 int64_t TraceLength() {
-    FILE *trace = OpenFile(kTraceFile, "rb");
-    int64_t length = trace == nullptr ? 0 : FileLength(trace);
-    CloseFile(trace);
-    return length;
+    int64_t size = FileSize(kTraceFile);
+    return size < 0 ? 0 : size;
 }
 
 } // namespace

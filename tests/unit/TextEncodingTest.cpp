@@ -133,4 +133,42 @@ TEST(TextEncoding, EachFileIsReadInItsOwnEncoding) {
     CloseFile(again);
 }
 
+// A file opened by OpenFile is read in blocks, any other stream a character at a time: both give
+// the same pieces and the same end, also where a line end or a code unit meets a block's edge.
+TEST(TextEncoding, BlockReadingMatchesReadingByCharacter) {
+    TempDirectory dir;
+    std::string text;
+    for (int i = 0; text.size() < 10000; ++i)
+        text += std::string(static_cast<size_t>(i * 37 % 91), static_cast<char>('a' + i % 26)) +
+                (i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n" : "\r");
+    text[5000] = '\0';
+    std::string crAtEdge = std::string(4095, 'x') + "\r\ny\n"; // CR last in the first block
+    const std::string files[] = {text, "\xEF\xBB\xBF" + text, Utf16(Widened(text), false),
+                                 Utf16(Widened(text), true), crAtEdge, Utf16(Widened(crAtEdge), false)};
+    for (const std::string &bytes : files) {
+        for (size_t maxChars : {1, 7, 64}) {
+            for (int64_t budgetBytes : {int64_t{1} << 20, int64_t{4097}}) {
+                std::vector<std::pair<LineRead, std::string>> read[2];
+                dir.Write("text.txt", bytes);
+                FILE *streams[2] = {OpenFile("text.txt", "rb"),
+                                    fmemopen(const_cast<char *>(bytes.data()), bytes.size(), "rb")};
+                for (int i = 0; i < 2; ++i) {
+                    ASSERT_NE(streams[i], nullptr);
+                    ReadBudget budget;
+                    budget.left = budgetBytes;
+                    FixedText<64> line;
+                    LineRead result;
+                    do {
+                        result = ReadTextLine(streams[i], line, maxChars, budget);
+                        read[i].emplace_back(result, line.c_str());
+                    } while (result == LineRead::Line);
+                    CloseFile(streams[i]);
+                }
+                EXPECT_TRUE(read[0] == read[1]) << bytes.size() << " bytes, " << maxChars << ", " << budgetBytes;
+                EXPECT_GT(read[0].size(), 2u);
+            }
+        }
+    }
+}
+
 } // namespace
