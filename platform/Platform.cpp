@@ -332,6 +332,12 @@ bool FileExists(const TextBase &windowsName) {
     return true;
 }
 
+#if defined(_WIN32)
+const char kTextLineEnd[] = "\r\n";
+#else
+const char kTextLineEnd[] = "\n";
+#endif
+
 void RemoveFile(const char *windowsName) {
     FixedText<kNativeNameCapacity> native;
     NativeFileName(native, windowsName);

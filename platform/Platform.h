@@ -26,6 +26,9 @@ FILE *OpenAppendFile(const char *windowsName);
 // Closes the file and forgets the encoding ReadTextLine found for it.
 void CloseFile(FILE *&file);
 bool FileExists(const TextBase &windowsName);
+// The line end of text files written for a person: CR LF on Windows (for Notepad), LF elsewhere.
+// The sensor reads either.
+extern const char kTextLineEnd[];
 void RemoveFile(const char *windowsName);
 // Renames a file over another in the same directory in one step, so a reader finds the old file or
 // the new one, never a part. A target that exists keeps its access rights (on Windows its ACL).

@@ -10,24 +10,15 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(_WIN32) && !defined(_WIN64)
-#define RFC_CALL __stdcall
-/* A __stdcall export may be named plainly (SAP's library: "RfcOpen") or decorated with the bytes of
- * its arguments ("_RfcOpen@4", "RfcOpen@4"). */
-#define RFC_CALL_DECORATES_NAMES 1
-#else
-#define RFC_CALL
-#define RFC_CALL_DECORATES_NAMES 0
-#endif
+#include "platform/LibraryCalls.h"
 
-#if defined(_WIN32)
+/* On 32-bit Windows __stdcall; an export may then be named plainly (SAP's library: "RfcOpen") or
+ * decorated with the bytes of its arguments ("_RfcOpen@4", "RfcOpen@4"). */
+#define RFC_CALL MARROWIND_LIBRARY_CALL
+#define RFC_CALL_DECORATES_NAMES MARROWIND_LIBRARY_CALL_DECORATES_NAMES
+
 #if defined(RFC_BUILDING_LIBRARY)
-#define RFC_API __declspec(dllexport)
-#else
-#define RFC_API
-#endif
-#elif defined(RFC_BUILDING_LIBRARY)
-#define RFC_API __attribute__((visibility("default")))
+#define RFC_API MARROWIND_LIBRARY_EXPORT
 #else
 #define RFC_API
 #endif

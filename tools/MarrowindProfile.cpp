@@ -465,11 +465,7 @@ int New(int argc, char **argv) {
             if (written(i)) printf("%s %s\n", kProfileKeys[i].key, ProfileField(fields, i).c_str());
         return 0;
     }
-#if defined(_WIN32)
-    const char *lineEnd = "\r\n"; // for Notepad; the sensor reads either
-#else
-    const char *lineEnd = "\n";
-#endif
+    const char *lineEnd = kTextLineEnd;
     std::string text;
     for (size_t i = 0; i < 11; ++i)
         if (written(i)) text.append(kProfileKeys[i].key).append(" ").append(ProfileField(fields, i).c_str()).append(lineEnd);
