@@ -53,8 +53,10 @@ def prepare(workdir, tool, systems, fault):
         handle.write('{"systems": [' + ",\n".join(landscape) + "]}\n")
 
 
-def workers_of(program):
-    """Processes of the program that carry a worker's mark in their environment."""
+def workers_of(program, sensor):
+    """Processes of the program that carry the mark of the sensor's workers in their environment (the
+    mark names the sensor's process, so the workers of other runs on the machine do not count)."""
+    mark = b"MARROWIND_WORKER=%d\0" % sensor
     found = []
     real = os.path.realpath(program)
     for pid in os.listdir("/proc"):
@@ -64,7 +66,7 @@ def workers_of(program):
             if os.path.realpath(f"/proc/{pid}/exe") != real:
                 continue
             with open(f"/proc/{pid}/environ", "rb") as handle:
-                if b"MARROWIND_WORKER=" in handle.read():
+                if mark in handle.read():
                     found.append(int(pid))
         except OSError:
             continue
@@ -106,17 +108,17 @@ def main():
         sensor = subprocess.Popen([program, "x", "ITEM=PSAPSR3,PARALLEL=4,TIMEOUT=60"], cwd=workdir, env=env,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         until = time.monotonic() + 10
-        while len(workers_of(program)) < 4 and time.monotonic() < until:
+        while len(workers_of(program, sensor.pid)) < 4 and time.monotonic() < until:
             time.sleep(0.05)
-        started = len(workers_of(program))
+        started = len(workers_of(program, sensor.pid))
         if started < 4:
             failures.append(f"only {started} workers were seen running")
         sensor.send_signal(signal.SIGKILL)
         sensor.wait()
         until = time.monotonic() + 2
-        while workers_of(program) and time.monotonic() < until:
+        while workers_of(program, sensor.pid) and time.monotonic() < until:
             time.sleep(0.05)
-        survivors = workers_of(program)
+        survivors = workers_of(program, sensor.pid)
         if survivors:
             failures.append(f"workers {survivors} outlived the sensor by two seconds")
             for pid in survivors:
