@@ -317,7 +317,7 @@ bool StartUp(RunContext &run, int argc, char **argv, TextBase &error) {
         return false;
     }
     run.argument2 = argc > 2 && argv[2] != nullptr ? argv[2] : "";
-    JoinOptionText(run.commandLine, argc > 2 ? argv[2] : nullptr, argc > 3 ? argv[3] : nullptr);
+    JoinOptionText(run.commandLine, argc - 2, argv + 2);
     ParseOptions(run.commandLine.upper, run.commandLine.asGiven, run.commandOptions);
     if (!CheckOptions(run.commandOptions, error)) return false;
     run.options = run.commandOptions;

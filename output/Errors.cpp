@@ -44,6 +44,9 @@ constexpr ErrorEntry kErrors[] = {
     {ErrorId::PasswordTooLong,
      "Error 1038: The password of %s has %s characters; SAP takes at most 40 ! - Not sent"},
     {ErrorId::UserTooLong, "Error 1038: The user of %s has more than %s characters ! - Not sent"},
+    {ErrorId::OptionTextTooLong, "Error 1040: Option text longer than %s characters !"},
+    {ErrorId::SensorOptionsTooLong, "Error 1040: Option text of global sensor %s longer than %s characters !"},
+    {ErrorId::DefinitionTooLong, "Error 1041: Sensor definition of global sensor %s longer than %s characters !"},
 };
 
 const char *ErrorTemplate(ErrorId id) {

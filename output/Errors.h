@@ -35,6 +35,9 @@ enum class ErrorId {
     CredentialsMissing,    // 1037
     PasswordTooLong,       // 1038
     UserTooLong,           // 1038
+    OptionTextTooLong,     // 1040
+    SensorOptionsTooLong,  // 1040
+    DefinitionTooLong,     // 1041
 };
 
 // Appends the error's text with its places filled.

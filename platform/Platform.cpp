@@ -388,8 +388,10 @@ namespace {
 
 // One piece of a line; `budget` null reads without a bound. A file that began with a byte-order
 // mark is read in its encoding (textencoding); the budget counts the file's bytes.
-LineRead ReadPiece(FILE *file, TextBase &line, size_t maxChars, ReadBudget *budget) {
+LineRead ReadPiece(FILE *file, TextBase &line, size_t maxChars, ReadBudget *budget, bool *lineEnded) {
     line.Clear();
+    // Until the piece is full: then its line goes on in the next piece.
+    if (lineEnded != nullptr) *lineEnded = true;
     if (file == nullptr) return LineRead::End;
     textencoding::OpenText *entry = textencoding::Find(file);
     if (textencoding::AtStart(file, entry)) textencoding::DetectAtStart(file, entry);
@@ -430,6 +432,7 @@ LineRead ReadPiece(FILE *file, TextBase &line, size_t maxChars, ReadBudget *budg
         if (c == '\0') ended = true;
         if (!ended) line.AppendChar(static_cast<char>(c));
         if (c == '\n') break;
+        if (count == maxChars && lineEnded != nullptr) *lineEnded = false;
     }
     return any ? LineRead::Line : LineRead::End;
 }
@@ -437,11 +440,15 @@ LineRead ReadPiece(FILE *file, TextBase &line, size_t maxChars, ReadBudget *budg
 } // namespace
 
 bool ReadTextLine(FILE *file, TextBase &line, size_t maxChars) {
-    return ReadPiece(file, line, maxChars, nullptr) == LineRead::Line;
+    return ReadPiece(file, line, maxChars, nullptr, nullptr) == LineRead::Line;
 }
 
 LineRead ReadTextLine(FILE *file, TextBase &line, size_t maxChars, ReadBudget &budget) {
-    return ReadPiece(file, line, maxChars, &budget);
+    return ReadPiece(file, line, maxChars, &budget, nullptr);
+}
+
+LineRead ReadTextLine(FILE *file, TextBase &line, size_t maxChars, ReadBudget &budget, bool &lineEnded) {
+    return ReadPiece(file, line, maxChars, &budget, &lineEnded);
 }
 
 bool StandardInputIsTerminal() {

@@ -60,6 +60,10 @@ enum class LineRead {
 };
 // ReadTextLine within a budget, telling the end of the file from a failed read.
 LineRead ReadTextLine(FILE *file, TextBase &line, size_t maxChars, ReadBudget &budget);
+// The same, also telling whether the piece ended its line (at a line feed or the end of the file).
+// A piece that did not is continued by the next one: a reader takes a line of any length piece by
+// piece, each piece's text ending at a zero byte as above.
+LineRead ReadTextLine(FILE *file, TextBase &line, size_t maxChars, ReadBudget &budget, bool &lineEnded);
 
 // Reads one line from standard input, without echo and after the prompt on standard error when
 // standard input is a terminal; the line end is removed. Returns false at the end of input.
