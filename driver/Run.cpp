@@ -1,6 +1,7 @@
 #include "driver/Run.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 
@@ -423,7 +424,17 @@ void RunListedSystem(RunContext &run, const TextBase &entry) {
     run.itemChannelName.Assign(run.location.name);
 
     FILE *profile = OpenListedProfile(run.location);
-    if (profile == nullptr) return;
+    if (profile == nullptr) {
+        int openError = errno;
+        // Only a profile that is not there is passed over; one there that cannot be opened fails.
+        if (ClassifyOpenFailure(openError) == OpenFailure::Missing) return;
+        FixedText<8> now;
+        TimeOfDay(now);
+        outcome.systemLine.Format("* %s %s", now.c_str(), run.location.name.c_str());
+        UnopenableProfileText(outcome.cause, run.location.name.c_str(), openError);
+        outcome.state = SystemState::RfcFailure;
+        return;
+    }
     // Every profile is read on its own: a key it lacks is missing, never the previous system's.
     run.connection = ConnectionFields();
     bool profileInvalid = false;

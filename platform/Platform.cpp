@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <sys/stat.h>
 
@@ -316,6 +317,23 @@ FILE *OpenFile(const TextBase &windowsName, const char *mode) {
     }
     return OpenFile(windowsName.c_str(), mode);
 }
+
+OpenFailure ClassifyOpenFailure(int errorNumber) {
+    switch (errorNumber) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case EINVAL: // a name Windows does not take ("PRD?.P00")
+    case EISDIR:
+    case ENODEV:
+    case ENXIO:
+        return OpenFailure::Missing;
+    default:
+        return OpenFailure::Unreadable;
+    }
+}
+
+void ErrorNumberText(TextBase &text, int errorNumber) { text.Assign(strerror(errorNumber)); }
 
 void CloseFile(FILE *&file) {
     if (file != nullptr) {

@@ -23,6 +23,15 @@ FILE *OpenFile(const char *windowsName, const char *mode);
 // (on Windows any reparse point) or anything but a regular file of that name does not open, so
 // the lines cannot land elsewhere.
 FILE *OpenAppendFile(const char *windowsName);
+// Why an open for reading failed, from the errno it left: Missing when no file of that name is there
+// (nothing, a name that was cut or is no valid name, or no regular file: a directory, a FIFO, a
+// device count as missing); Unreadable when something is there but could not be opened: no
+// permission, a file another program holds without sharing (Windows), too many open files, an I/O
+// error.
+enum class OpenFailure { Missing, Unreadable };
+OpenFailure ClassifyOpenFailure(int errorNumber);
+// The system's text for an error number, e.g. "Permission denied".
+void ErrorNumberText(TextBase &text, int errorNumber);
 // Closes the file and forgets the encoding ReadTextLine found for it.
 void CloseFile(FILE *&file);
 bool FileExists(const TextBase &windowsName);
