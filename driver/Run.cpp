@@ -186,11 +186,17 @@ bool EvaluateConnectedSystem(RunContext &run, SpaceReport &space, TextBase &erro
     if (info.libraryFailure != nullptr) EndWithLibraryFailure(info.libraryFailure);
     if (info.outcome != RFC_OK) {
         CallFailureText(error, info.outcome, info.exceptionText);
+        if (run.itemMode) AppendSystemCause(error, run.location.name.c_str(), "RFC_SYSTEM_INFO");
         return false;
     }
     run.connection.shownHost.Assign(info.host);
     if (!info.databaseSystem.StartsWith("ORA")) {
         FormatError(error, ErrorId::DatabaseMismatch);
+        // In item mode the run ends for one system of many: the text says which, and what it found.
+        FixedText<10> found;
+        found.Assign(info.databaseSystem);
+        found.StripTrailingBlanks();
+        if (run.itemMode) AppendSystemCause(error, run.location.name.c_str(), found.empty() ? "?" : found.c_str());
         return false;
     }
     SpaceRequest request;

@@ -74,3 +74,7 @@ void FormatError(TextBase &out, ErrorId id, const char *first, const char *secon
     out.Clear();
     AppendError(out, id, first, second);
 }
+
+void AppendSystemCause(TextBase &out, const char *system, const char *cause) {
+    out.Append(" (").Append(system).Append(": ").Append(cause).Append(")");
+}

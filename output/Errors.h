@@ -44,3 +44,5 @@ enum class ErrorId {
 void AppendError(TextBase &out, ErrorId id, const char *first = "", const char *second = "");
 // The same into an emptied text.
 void FormatError(TextBase &out, ErrorId id, const char *first = "", const char *second = "");
+// Appends which system of item mode a run-ending error concerns and its cause: " (QAS.P00: HDB)".
+void AppendSystemCause(TextBase &out, const char *system, const char *cause);
