@@ -160,6 +160,18 @@ void OptionTextTooLongText(TextBase &text, const char *sensor) {
     }
 }
 
+bool FiltersLeaveNothing(const SpaceOptions &keywords, uint32_t rowCount, uint32_t keptCount) {
+    return keywords.Filtered() && rowCount > 0 && keptCount == 0;
+}
+
+void NoTablespaceLeftText(TextBase &text, const SpaceOptions &keywords) {
+    FixedText<2 * kPatternListCapacity + 11> filters;
+    if (!keywords.only.empty()) filters.Append("ONLY=").Append(keywords.only);
+    if (!keywords.only.empty() && !keywords.skip.empty()) filters.AppendChar(' ');
+    if (!keywords.skip.empty()) filters.Append("SKIP=").Append(keywords.skip);
+    FormatError(text, ErrorId::NoTablespaceLeft, filters.c_str());
+}
+
 void JoinOptionText(OptionText &text, int count, const char *const *words) {
     text.asGiven.Clear();
     for (int i = 0; i < count && words[i] != nullptr; ++i) {

@@ -62,6 +62,11 @@ void ParseOptions(const TextBase &upper, const TextBase &asGiven, Options &optio
 // used (WARN=9x, ONLY= without a pattern, TIMEOUT= outside 1 to 900, PARALLEL= outside 1 to 64);
 // false with the message then.
 bool CheckOptions(const Options &options, TextBase &error);
+// Whether ONLY= / SKIP= left none of the tablespaces a system has (a system without any is no
+// filter's doing).
+bool FiltersLeaveNothing(const SpaceOptions &keywords, uint32_t rowCount, uint32_t keptCount);
+// "Error 1042", naming the patterns: "Error 1042: No tablespace left by ONLY=PSAPX* SKIP=PSAPTEMP !".
+void NoTablespaceLeftText(TextBase &text, const SpaceOptions &keywords);
 // "Error 1040": the option text does not fit its capacity; `sensor` names the global sensor whose
 // definition holds it, null for the command line.
 void OptionTextTooLongText(TextBase &text, const char *sensor);

@@ -377,6 +377,14 @@ bool RunSingleSystem(RunContext &run, FILE *profile, TextBase &error) {
     SpaceReport &space = spaceReport;
     if (!EvaluateConnectedSystem(run, space, error)) return false;
     if (RfcStepMissedLock()) NoteMissedLock(run);
+    if (space.outcome == RFC_OK && FiltersLeaveNothing(run.options.space, space.tally.rowCount, space.tally.keptCount)) {
+        // A document without a channel would look like a healthy sensor: PRTG shows why instead.
+        CloseSpaceReport(space);
+        if (space.libraryFailure != nullptr) EndWithLibraryFailure(space.libraryFailure);
+        CloseConnection(run);
+        NoTablespaceLeftText(error, run.options.space);
+        return false;
+    }
     if (space.outcome == RFC_OK) {
         // The channels are written as they are taken from the rows; a failure inside the library
         // ends the run behind them.

@@ -47,6 +47,7 @@ constexpr ErrorEntry kErrors[] = {
     {ErrorId::OptionTextTooLong, "Error 1040: Option text longer than %s characters !"},
     {ErrorId::SensorOptionsTooLong, "Error 1040: Option text of global sensor %s longer than %s characters !"},
     {ErrorId::DefinitionTooLong, "Error 1041: Sensor definition of global sensor %s longer than %s characters !"},
+    {ErrorId::NoTablespaceLeft, "Error 1042: No tablespace left by %s !"},
 };
 
 const char *ErrorTemplate(ErrorId id) {

@@ -38,6 +38,7 @@ enum class ErrorId {
     OptionTextTooLong,     // 1040
     SensorOptionsTooLong,  // 1040
     DefinitionTooLong,     // 1041
+    NoTablespaceLeft,      // 1042
 };
 
 // Appends the error's text with its places filled.

@@ -264,6 +264,19 @@ TEST(RunKeywords, TimeoutAndParallelWithinTheirBoundsOrError1035) {
     }
 }
 
+TEST(SpaceKeywords, FiltersThatLeaveNothingAreNamed) {
+    Parsed skip("skip=psap*");
+    EXPECT_TRUE(FiltersLeaveNothing(skip.options.space, 3, 0));
+    EXPECT_FALSE(FiltersLeaveNothing(skip.options.space, 3, 1));
+    EXPECT_FALSE(FiltersLeaveNothing(skip.options.space, 0, 0)); // a system without tablespaces
+    EXPECT_FALSE(FiltersLeaveNothing(Parsed("limits").options.space, 3, 0));
+    FixedText<kDocumentCapacity> message;
+    NoTablespaceLeftText(message, skip.options.space);
+    EXPECT_STREQ("Error 1042: No tablespace left by SKIP=PSAP* !", message.c_str());
+    NoTablespaceLeftText(message, Parsed("only=x;y").options.space);
+    EXPECT_STREQ("Error 1042: No tablespace left by ONLY=X;Y !", message.c_str());
+}
+
 TEST(OptionText, EveryWordJoinedAndNeverCut) {
     const char *words[] = {"limits", "total", "gigabyte", nullptr};
     OptionText text;
