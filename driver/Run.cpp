@@ -12,6 +12,7 @@
 #include "driver/Options.h"
 #include "driver/Outcome.h"
 #include "driver/Profile.h"
+#include "output/ChannelNames.h"
 #include "output/Console.h"
 #include "output/Document.h"
 #include "output/Errors.h"
@@ -138,7 +139,11 @@ void WriteOutcomeBody(RunContext &run, const SystemOutcome &outcome) {
     if (outcome.destinationNotice && ShowDestinationNotice(run)) WriteDestinationNotice(outcome.destination.c_str());
     if (outcome.lockMissed) NoteMissedLock(run);
     for (uint32_t i = 0; i < outcome.channelCount; ++i) {
-        WriteChannel(outcome.channels[i]);
+        // PRTG keeps one channel per name: a repeated system name must not merge two histories.
+        static ChannelReport channel;
+        channel = outcome.channels[i];
+        MakeChannelNameUnique(channel.name);
+        WriteChannel(channel);
         FlushDocument();
     }
 }
@@ -272,6 +277,8 @@ void AppendItemSummary(TextBase &summary, const RunContext &run, uint32_t noSyst
         summary.AppendFormat(" - Server listing too long: %" PRIu32 " entries left out",
                              run.listing.fill.entriesLeftOut);
     }
+    if (NumberedChannelNames() > 0)
+        summary.AppendFormat(" - Channel names repeated: %" PRIu32 " numbered", NumberedChannelNames());
 }
 
 // The deadline in item mode: the document ends with every system that finished, and the systems
