@@ -33,6 +33,8 @@ const char *const kUsage =
     "SapMarrowind GLOBAL sensorname: item mode as \"SAP Quorvane.Gbl\" defines sensorname.\n"
     "A listed profile that is there but cannot be opened counts as a failed system; a single\n"
     "run reports it as Error 1034 (no permission, too many open files, an I/O error).\n"
+    "Item mode numbers a channel name that repeats (\"PRD (2)\"); a system that ends the run\n"
+    "is named in the error. ONLY=/SKIP= that leave no tablespace: Error 1042.\n"
     "\n"
     "Alerting (whole words; a value ends at the next comma or blank):\n"
     "  LIMITS              channels carry PRTG limits: warning above 90 %, error above 95 %\n"
