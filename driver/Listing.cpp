@@ -86,6 +86,35 @@ bool KeyMatches(const TextBase &line, const TextBase &key) {
     return true;
 }
 
+// A global sensor's whole definition line taken into the listing. Returns false with Error 1041,
+// 1029 or 1040.
+bool TakeSensorDefinition(const TextBase &definitionLine, const char *argument2, ItemListing &listing,
+                          TextBase &error) {
+    if (definitionLine.truncated()) {
+        FixedText<15> limit;
+        limit.Format("%zu", kListingLineCapacity);
+        FormatError(error, ErrorId::DefinitionTooLong, argument2, limit.c_str());
+        return false;
+    }
+    static FixedText<kListingLineCapacity> definition; // 64 KiB: not on the stack
+    definition.Assign(ColumnText(definitionLine, 20));
+    SensorDefinition parsed;
+    ParseSensorDefinition(definitionLine, definition, parsed);
+    if (!parsed.forThisProgram) {
+        FormatError(error, ErrorId::InvalidAllocation);
+        return false;
+    }
+    if (parsed.optionTextTooLong) {
+        OptionTextTooLongText(error, argument2);
+        return false;
+    }
+    listing.optionsReplaced = true;
+    listing.optionTextAsGiven.Assign(parsed.optionText);
+    listing.channelNameChoice = parsed.channelNameChoice;
+    listing.itemName.Assign(parsed.itemName);
+    return true;
+}
+
 // "SAP Quorvane.Gbl": the "# GSNG: " and "# GSNX: " lines of the sensor named by the first word.
 bool ReadGlobalListing(const ProfileLocation &location, const Options &commandOptions, const char *argument2,
                        ItemListing &listing, TextBase &error) {
@@ -123,31 +152,18 @@ bool ReadGlobalListing(const ProfileLocation &location, const Options &commandOp
         // Only the first definition counts; later ones of the same sensor are ignored.
         definitionFound = true;
         kind = LineKind::Other;
-        if (definitionLine.truncated()) {
+        if (!TakeSensorDefinition(definitionLine, argument2, listing, error)) {
             CloseFile(file);
-            FixedText<15> limit;
-            limit.Format("%zu", kListingLineCapacity);
-            FormatError(error, ErrorId::DefinitionTooLong, argument2, limit.c_str());
             return false;
         }
-        static FixedText<kListingLineCapacity> definition;
-        definition.Assign(ColumnText(definitionLine, 20));
-        SensorDefinition parsed;
-        ParseSensorDefinition(definitionLine, definition, parsed);
-        if (!parsed.forThisProgram) {
+    }
+    // A last piece that filled its room exactly ends the file's last line as well.
+    if (kind == LineKind::Definition && read == LineRead::End) {
+        definitionFound = true;
+        if (!TakeSensorDefinition(definitionLine, argument2, listing, error)) {
             CloseFile(file);
-            FormatError(error, ErrorId::InvalidAllocation);
             return false;
         }
-        if (parsed.optionTextTooLong) {
-            CloseFile(file);
-            OptionTextTooLongText(error, argument2);
-            return false;
-        }
-        listing.optionsReplaced = true;
-        listing.optionTextAsGiven.Assign(parsed.optionText);
-        listing.channelNameChoice = parsed.channelNameChoice;
-        listing.itemName.Assign(parsed.itemName);
     }
     CloseFile(file);
     if (read == LineRead::Failed) {

@@ -69,7 +69,8 @@ bool Digits(const std::string &value, size_t most) {
     return true;
 }
 
-// The keywords of limits, filters and the run's bounds, and the first value that cannot be used.
+// The keywords of limits, filters, the run's bounds and the logon, and the first value that cannot
+// be used, in the parser's order.
 struct KeywordModel {
     bool limits = false, warningGiven = false, errorGiven = false, total = false, autoextend = false;
     int32_t warningLevel = 0, errorLevel = 0;
@@ -108,6 +109,12 @@ struct KeywordModel {
         };
         timeout = count("TIMEOUT=", kDefaultTimeoutSeconds, kMaxTimeoutSeconds);
         parallel = count("PARALLEL=", 1, kMaxParallel);
+        // LOGON=LINUX or LOGON=WINDOWS, any other value refused.
+        size_t logonAt = WordAt(upper, "LOGON=");
+        if (logonAt != std::string::npos) {
+            std::string source = ValueBehind(upper, logonAt, 6, kOptionTextCapacity);
+            if (source != "LINUX" && source != "WINDOWS") note(logonAt);
+        }
         limits = WordAt(upper, "LIMITS") != std::string::npos;
         level("WARN=", warningGiven, warningLevel);
         level("ERROR=", errorGiven, errorLevel);
