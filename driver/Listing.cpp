@@ -8,11 +8,30 @@
 
 namespace {
 
-constexpr size_t kListingLine = 199;
+// Listing lines are read in pieces of this size; the pieces of one line are taken together, so a
+// line of any length lists every entry it holds. The first piece holds the columns that tell what
+// the line is.
+constexpr size_t kListingPiece = 255;
 
 // The line from a column on (counted from 1); empty when the line is shorter.
 const char *ColumnText(const TextBase &line, size_t column) {
     return line.size() >= column ? line.c_str() + column - 1 : "";
+}
+
+// One piece of a listing line: its text (line end removed) and where it stands in its line.
+struct ListingPiece {
+    FixedText<kListingPiece> text;
+    bool lineStart = true; // the first piece of its line
+    bool lineEnded = true; // the last piece of its line
+};
+
+// The next piece of the listing file; false at its end or on a read error (`read` tells which).
+bool NextListingPiece(FILE *file, ReadBudget &budget, ListingPiece &piece, LineRead &read) {
+    piece.lineStart = piece.lineEnded;
+    read = ReadTextLine(file, piece.text, kListingPiece, budget, piece.lineEnded);
+    if (read != LineRead::Line) return false;
+    if (piece.lineEnded) piece.text.StripLineEnd();
+    return true;
 }
 
 // "Quorvane.Prf": every line that begins with "# Gsng: " adds its text from column 21.
@@ -22,12 +41,16 @@ bool ReadItemListing(const ProfileLocation &location, ItemListing &listing, Text
         FormatError(error, ErrorId::ListingMissing, location.name.c_str());
         return false;
     }
-    FixedText<kListingLine> line;
+    ListingPiece piece;
     ReadBudget budget;
     LineRead read;
-    while ((read = ReadTextLine(file, line, kListingLine, budget)) == LineRead::Line) {
-        line.StripLineEnd();
-        if (line.StartsWith("# Gsng: ")) AppendToListing(listing.serverListing, ColumnText(line, 21), listing.fill);
+    bool listingLine = false;
+    while (NextListingPiece(file, budget, piece, read)) {
+        if (piece.lineStart) listingLine = piece.text.StartsWith("# Gsng: ");
+        if (listingLine) {
+            const char *text = piece.lineStart ? ColumnText(piece.text, 21) : piece.text.c_str();
+            AppendToListing(listing.serverListing, text, listing.fill);
+        }
     }
     CloseFile(file);
     // A listing cut short by a read error is no shorter listing: its systems would go unwatched.
@@ -42,9 +65,9 @@ bool ReadItemListing(const ProfileLocation &location, ItemListing &listing, Text
 // password are sent: its listing counts only when no other account could have written it or put
 // it where it lies. Otherwise it is left as if absent, and a person at the console learns why.
 bool ConnectionTargetTrusted(const ProfileLocation &location, const Options &commandOptions,
-                             const SensorDefinition &parsed) {
+                             const TextBase &definitionOptions) {
     FixedText<kOptionTextCapacity> upper;
-    upper.Assign(parsed.optionText);
+    upper.Assign(definitionOptions);
     upper.ToUpper();
     if (!upper.Contains(",HOST=") && !upper.Contains(",NO=")) return true;
     TrustFault fault = CheckTrustedFile(location.path.c_str());
@@ -53,6 +76,43 @@ bool ConnectionTargetTrusted(const ProfileLocation &location, const Options &com
         WriteOutFormat("* %s (skipped: %s; its sensor definition sets ,HOST= or ,NO=)\n", location.path.c_str(),
                        TrustFaultText(fault));
     return false;
+}
+
+// Whether the first 18 characters of a line, upper-cased, equal the key.
+bool KeyMatches(const TextBase &line, const TextBase &key) {
+    for (size_t i = 0; i < 18; ++i) {
+        if (UpperAscii(line[i]) != key[i]) return false;
+    }
+    return true;
+}
+
+// A global sensor's whole definition line taken into the listing. Returns false with Error 1041,
+// 1029 or 1040.
+bool TakeSensorDefinition(const TextBase &definitionLine, const char *argument2, ItemListing &listing,
+                          TextBase &error) {
+    if (definitionLine.truncated()) {
+        FixedText<15> limit;
+        limit.Format("%zu", kListingLineCapacity);
+        FormatError(error, ErrorId::DefinitionTooLong, argument2, limit.c_str());
+        return false;
+    }
+    static FixedText<kListingLineCapacity> definition; // 64 KiB: not on the stack
+    definition.Assign(ColumnText(definitionLine, 20));
+    SensorDefinition parsed;
+    ParseSensorDefinition(definitionLine, definition, parsed);
+    if (!parsed.forThisProgram) {
+        FormatError(error, ErrorId::InvalidAllocation);
+        return false;
+    }
+    if (parsed.optionTextTooLong) {
+        OptionTextTooLongText(error, argument2);
+        return false;
+    }
+    listing.optionsReplaced = true;
+    listing.optionTextAsGiven.Assign(parsed.optionText);
+    listing.channelNameChoice = parsed.channelNameChoice;
+    listing.itemName.Assign(parsed.itemName);
+    return true;
 }
 
 // "SAP Quorvane.Gbl": the "# GSNG: " and "# GSNX: " lines of the sensor named by the first word.
@@ -68,32 +128,41 @@ bool ReadGlobalListing(const ProfileLocation &location, const Options &commandOp
         FormatError(error, ErrorId::GlobalListingMissing, location.name.c_str());
         return false;
     }
+    // The sensor definition's line is taken whole (64 KiB: not on the stack).
+    static FixedText<kListingLineCapacity> definitionLine;
+    definitionLine.Clear();
+    enum class LineKind { Other, Listing, Definition } kind = LineKind::Other;
     bool definitionFound = false;
-    SensorDefinition parsed;
-    FixedText<kListingLine> definition;
-    FixedText<kListingLine> line;
-    FixedText<kListingLine> upper;
+    ListingPiece piece;
     ReadBudget budget;
     LineRead read;
-    while ((read = ReadTextLine(file, line, kListingLine, budget)) == LineRead::Line) {
-        line.StripLineEnd();
-        upper.Assign(line);
-        upper.ToUpper();
-        if (strncmp(upper.c_str(), listingKey.c_str(), 18) == 0) {
-            AppendToListing(listing.serverListing, ColumnText(line, 21), listing.fill);
+    while (NextListingPiece(file, budget, piece, read)) {
+        if (piece.lineStart) {
+            kind = LineKind::Other;
+            if (KeyMatches(piece.text, listingKey)) kind = LineKind::Listing;
+            if (KeyMatches(piece.text, definitionKey) && !definitionFound) kind = LineKind::Definition;
         }
-        if (strncmp(upper.c_str(), definitionKey.c_str(), 18) == 0 && !definitionFound) {
-            definition.Assign(ColumnText(line, 20));
-            ParseSensorDefinition(line, definition, parsed);
-            if (!parsed.forThisProgram) {
-                CloseFile(file);
-                FormatError(error, ErrorId::InvalidAllocation);
-                return false;
-            }
-            listing.optionsReplaced = true;
-            listing.optionTextAsGiven.Assign(parsed.optionText);
-            listing.channelNameChoice = parsed.channelNameChoice;
-            definitionFound = true;
+        if (kind == LineKind::Listing) {
+            const char *text = piece.lineStart ? ColumnText(piece.text, 21) : piece.text.c_str();
+            AppendToListing(listing.serverListing, text, listing.fill);
+        }
+        if (kind != LineKind::Definition) continue;
+        definitionLine.Append(piece.text);
+        if (!piece.lineEnded) continue;
+        // Only the first definition counts; later ones of the same sensor are ignored.
+        definitionFound = true;
+        kind = LineKind::Other;
+        if (!TakeSensorDefinition(definitionLine, argument2, listing, error)) {
+            CloseFile(file);
+            return false;
+        }
+    }
+    // A last piece that filled its room exactly ends the file's last line as well.
+    if (kind == LineKind::Definition && read == LineRead::End) {
+        definitionFound = true;
+        if (!TakeSensorDefinition(definitionLine, argument2, listing, error)) {
+            CloseFile(file);
+            return false;
         }
     }
     CloseFile(file);
@@ -102,11 +171,10 @@ bool ReadGlobalListing(const ProfileLocation &location, const Options &commandOp
         return false;
     }
 
-    if (definitionFound && !ConnectionTargetTrusted(location, commandOptions, parsed)) {
+    if (definitionFound && !ConnectionTargetTrusted(location, commandOptions, listing.optionTextAsGiven)) {
         error.Format("Error 10x1: ProFile %s is missing...", location.name.c_str());
         return false;
     }
-    listing.itemName.Assign(parsed.itemName);
     if (!definitionFound) {
         FormatError(error, ErrorId::GlobalSensorNotFound, argument2);
         return false;

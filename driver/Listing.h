@@ -11,6 +11,9 @@
 
 // Room for several thousand entries ("S0001.P00#" is ten characters).
 constexpr size_t kServerListingCapacity = 65535;
+// A listing line is read whole at any length; a global sensor's definition line is kept whole up
+// to this length, and a longer one is refused (Error 1041).
+constexpr size_t kListingLineCapacity = kServerListingCapacity;
 
 // How full the listing is: a listing that does not fit keeps its whole entries and counts the ones
 // left out, so the run can say that systems go unwatched.
@@ -32,7 +35,7 @@ struct ItemListing {
 };
 
 // Prepares item mode from the located listing file (which it closes). Returns false with the
-// message of Error 1024, 10x1, 1025, 1026, 1029 or 1030.
+// message of Error 1024, 10x1, 1025, 1026, 1029, 1030, 1034, 1040 or 1041.
 bool PrepareListing(FILE *&listingFile, const ProfileLocation &location, const Options &commandOptions,
                     const char *argument2, ItemListing &listing, TextBase &error);
 

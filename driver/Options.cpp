@@ -32,20 +32,6 @@ ChannelSelection SelectedChannel(const TextBase &upper, const TextBase &asGiven)
     return selection;
 }
 
-// The whole number behind a keyword (digits only); `fallback` when there is none or it lies
-// outside 1 to `maximum`.
-uint32_t KeywordNumber(const TextBase &upper, const char *keyword, uint32_t fallback, uint32_t maximum) {
-    size_t at = upper.Find(keyword);
-    if (at == TextBase::npos) return fallback;
-    uint64_t number = 0;
-    size_t i = at + strlen(keyword);
-    size_t digits = 0;
-    for (; IsDigit(upper[i]) && digits < 9; ++i, ++digits)
-        number = number * 10 + static_cast<uint64_t>(upper[i] - '0');
-    if (digits == 0 || number < 1 || number > maximum) return fallback;
-    return static_cast<uint32_t>(number);
-}
-
 // A level of WARN= or ERROR=: one to nine digits.
 bool ReadLevel(const TextBase &value, int32_t &level) {
     if (value.empty() || value.size() > 9) return false;
@@ -60,6 +46,25 @@ void NoteInvalidValue(Options &options, const TextBase &upper, const TextBase &a
     KeywordValue(options.invalidValue, asGiven, at, "");
     // Item mode's text as given may be cut short ("@"); the upper-cased one still names it.
     if (options.invalidValue.empty()) KeywordValue(options.invalidValue, upper, at, "");
+}
+
+// "TIMEOUT=n", "PARALLEL=n": a whole number from 1 to `maximum`, written as digits only; `fallback`
+// without the keyword. Any other value is noted, never replaced by the default.
+uint32_t ParseCount(const TextBase &upper, const TextBase &asGiven, const char *keyword, uint32_t fallback,
+                    uint32_t maximum, Options &options) {
+    size_t at = upper.Find(keyword);
+    if (at == TextBase::npos) return fallback;
+    FixedText<kOptionTextCapacity> value;
+    KeywordValue(value, upper, at, keyword);
+    bool whole = !value.empty() && value.size() <= 9;
+    for (size_t i = 0; whole && i < value.size(); ++i)
+        whole = IsDigit(value[i]);
+    int64_t number = whole ? DecimalValue(value.c_str()) : 0;
+    if (number < 1 || number > static_cast<int64_t>(maximum)) {
+        NoteInvalidValue(options, upper, asGiven, at);
+        return fallback;
+    }
+    return static_cast<uint32_t>(number);
 }
 
 void ParseLevel(const TextBase &upper, const TextBase &asGiven, const char *keyword, Options &options,
@@ -135,17 +140,51 @@ size_t FindKeywordWord(const TextBase &upper, const char *keyword) {
 }
 
 bool CheckOptions(const Options &options, TextBase &error) {
+    // A cut text would be read with another meaning ("error=95" cut to "error=9").
+    if (options.textTooLong) {
+        OptionTextTooLongText(error, nullptr);
+        return false;
+    }
     if (options.invalidValue.empty()) return true;
     FormatError(error, ErrorId::InvalidOptionValue, options.invalidValue.c_str());
     return false;
 }
 
-void JoinOptionText(OptionText &text, const char *argument2, const char *argument3) {
+void OptionTextTooLongText(TextBase &text, const char *sensor) {
+    FixedText<15> limit;
+    limit.Format("%zu", kOptionTextCapacity);
+    if (sensor == nullptr) {
+        FormatError(text, ErrorId::OptionTextTooLong, limit.c_str());
+    } else {
+        FormatError(text, ErrorId::SensorOptionsTooLong, sensor, limit.c_str());
+    }
+}
+
+bool FiltersLeaveNothing(const SpaceOptions &keywords, uint32_t rowCount, uint32_t keptCount) {
+    return keywords.Filtered() && rowCount > 0 && keptCount == 0;
+}
+
+void NoTablespaceLeftText(TextBase &text, const SpaceOptions &keywords) {
+    FixedText<2 * kPatternListCapacity + 11> filters;
+    if (!keywords.only.empty()) filters.Append("ONLY=").Append(keywords.only);
+    if (!keywords.only.empty() && !keywords.skip.empty()) filters.AppendChar(' ');
+    if (!keywords.skip.empty()) filters.Append("SKIP=").Append(keywords.skip);
+    FormatError(text, ErrorId::NoTablespaceLeft, filters.c_str());
+}
+
+void JoinOptionText(OptionText &text, int count, const char *const *words) {
     text.asGiven.Clear();
-    if (argument2 != nullptr) text.asGiven.Assign(argument2);
-    if (argument2 != nullptr && argument3 != nullptr) text.asGiven.Append(" ").Append(argument3);
+    for (int i = 0; i < count && words[i] != nullptr; ++i) {
+        if (i > 0) text.asGiven.AppendChar(' ');
+        text.asGiven.Append(words[i]);
+    }
     text.upper.Assign(text.asGiven);
     text.upper.ToUpper();
+}
+
+void JoinOptionText(OptionText &text, const char *argument2, const char *argument3) {
+    const char *words[] = {argument2, argument3};
+    JoinOptionText(text, argument2 == nullptr ? 0 : 2, words);
 }
 
 void ParseOptions(const TextBase &upper, const TextBase &asGiven, Options &options) {
@@ -177,8 +216,10 @@ void ParseOptions(const TextBase &upper, const TextBase &asGiven, Options &optio
         options.sensorName.AppendChar(upper[i]);
     options.sensorName.AppendRepeated(' ', kSensorNameLength - options.sensorName.size());
 
-    options.timeoutSeconds = KeywordNumber(upper, "TIMEOUT=", kDefaultTimeoutSeconds, kMaxTimeoutSeconds);
-    options.parallel = KeywordNumber(upper, "PARALLEL=", 1, kMaxParallel);
+    options.textTooLong = asGiven.truncated() || upper.truncated();
+    options.timeoutSeconds =
+        ParseCount(upper, asGiven, "TIMEOUT=", kDefaultTimeoutSeconds, kMaxTimeoutSeconds, options);
+    options.parallel = ParseCount(upper, asGiven, "PARALLEL=", 1, kMaxParallel, options);
 
     at = FindKeywordWord(upper, "LOGON=");
     if (at != TextBase::npos) {
@@ -214,12 +255,10 @@ void ShownOptions(TextBase &shown, const TextBase &optionTextAsGiven) {
 void ParseSensorDefinition(const TextBase &line, const TextBase &definition, SensorDefinition &parsed) {
     parsed = SensorDefinition();
     parsed.forThisProgram = definition.Contains("Sensor=\"SAP Marrowind\"");
-    // Cut at ",Sensor=" before the text is cut to its capacity: a ",Sensor=" that straddled the
-    // capacity would otherwise leave its front in the options.
-    FixedText<255> options;
-    options.Assign(definition);
-    options.CutAt(",Sensor=");
-    parsed.optionText.Assign(options);
+    // The part before ",Sensor=", taken whole or refused: a cut text would change its meaning.
+    size_t end = definition.Find(",Sensor=");
+    parsed.optionText.AssignPart(definition.c_str(), end == TextBase::npos ? definition.size() : end);
+    parsed.optionTextTooLong = parsed.optionText.truncated();
     parsed.optionText.Replace(':', ' ');
     if (line.Contains(",Profile")) parsed.channelNameChoice = '1';
     if (line.Contains(",Alias")) parsed.channelNameChoice = '2';

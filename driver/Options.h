@@ -1,6 +1,7 @@
 // The option text, parsed once into a plain record of typed values.
 //
-// The option text is argument 2, or arguments 2 and 3 joined by one blank; keywords are found
+// The option text is arguments 2 to n joined by one blank (PRTG splits its parameter field at
+// blanks, so every word counts); a text beyond its capacity is refused, never cut. Keywords are found
 // anywhere in its upper-cased copy, so they match in any letter case, and values are taken from
 // the text as typed at the same position. The sensor definition of the global listing is an option
 // text too and gives the same record. Nothing else in the program looks into the option text.
@@ -39,6 +40,7 @@ struct Options {
     // a tablespace pattern or an item name holding "TOTAL" is no keyword.
     SpaceOptions space;
     FixedText<kOptionTextCapacity> invalidValue; // the first of them with a value that cannot be used
+    bool textTooLong = false;                    // the option text did not fit its capacity
 };
 
 // The option text as given and its upper-cased copy, character for character at the same places.
@@ -47,15 +49,27 @@ struct OptionText {
     FixedText<kOptionTextCapacity> upper;
 };
 
-// Joins arguments 2 and 3 (either may be null) into the option text.
+// Joins the option words (arguments 2 to n; a null word ends them) with one blank each into the
+// option text; a text that does not fit is marked truncated, and CheckOptions refuses it.
+void JoinOptionText(OptionText &text, int count, const char *const *words);
+// The same for at most two words (either may be null).
 void JoinOptionText(OptionText &text, const char *argument2, const char *argument3);
 
 // Parses the option text (upper-cased copy and as typed) into the record.
 void ParseOptions(const TextBase &upper, const TextBase &asGiven, Options &options);
 
-// Error 1035 for a keyword whose value cannot be used (WARN=9x, ONLY= without a pattern); false
-// with the message then.
+// Error 1040 for an option text beyond its capacity; Error 1035 for a keyword whose value cannot be
+// used (WARN=9x, ONLY= without a pattern, TIMEOUT= outside 1 to 900, PARALLEL= outside 1 to 64);
+// false with the message then.
 bool CheckOptions(const Options &options, TextBase &error);
+// Whether ONLY= / SKIP= left none of the tablespaces a system has (a system without any is no
+// filter's doing).
+bool FiltersLeaveNothing(const SpaceOptions &keywords, uint32_t rowCount, uint32_t keptCount);
+// "Error 1042", naming the patterns: "Error 1042: No tablespace left by ONLY=PSAPX* SKIP=PSAPTEMP !".
+void NoTablespaceLeftText(TextBase &text, const SpaceOptions &keywords);
+// "Error 1040": the option text does not fit its capacity; `sensor` names the global sensor whose
+// definition holds it, null for the command line.
+void OptionTextTooLongText(TextBase &text, const char *sensor);
 
 // Where a keyword stands as a word of its own: at the start or behind a blank or comma, and, unless
 // it ends in "=", followed by a blank, a comma or the end. npos when it does not.
@@ -75,6 +89,7 @@ void ShownOptions(TextBase &shown, const TextBase &optionTextAsGiven);
 struct SensorDefinition {
     bool forThisProgram = false; // holds Sensor="SAP Marrowind"
     FixedText<kOptionTextCapacity> optionText; // the part before ",Sensor=", ':' as blanks
+    bool optionTextTooLong = false;            // that part did not fit: refused, never used cut
     FixedText<kItemNameCapacity> itemName;     // behind "Item=" (this letter case only)
     char channelNameChoice = '1';              // ",Profile" 1, ",Alias" 2, ",Host" 3, ",Sid" 4
 };

@@ -1,5 +1,6 @@
 #include "driver/Profile.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "driver/Password.h"
@@ -53,10 +54,12 @@ void BuildProfilePath(ProfileLocation &location) { location.path.Assign(location
 // Notes the profile path among the paths tried.
 void NoteSearchedPath(ProfileLocation &location) { location.searched.Append(location.path).Append("\n"); }
 
-// Opens the profile path and notes it among the paths tried.
-FILE *TryProfilePath(ProfileLocation &location) {
-    NoteSearchedPath(location);
-    return OpenFile(location.path, "rb");
+// Whether a file of that name is there: one that opens, or one that is there but cannot be read.
+bool ProfileThere(const TextBase &path) {
+    FILE *file = OpenFile(path, "rb");
+    if (file == nullptr) return ClassifyOpenFailure(errno) == OpenFailure::Unreadable;
+    CloseFile(file);
+    return true;
 }
 
 // Notes a file the search found and left, with the reason: "C:\PRTG_Path.Txt (skipped: writable by others)".
@@ -75,20 +78,49 @@ bool KeepIfTrusted(FILE *&file, ProfileLocation &location, const char *path) {
     return false;
 }
 
-// Opens the profile path of a search folder when it is trusted, and notes it among the paths tried.
-FILE *TryTrustedProfilePath(ProfileLocation &location) {
+// Opens the profile path and notes it among the paths tried. A profile that is there but cannot be
+// opened is noted with the reason and marked in `unreadable`: the search ends there, since a
+// profile further on would not be the one meant.
+FILE *TryProfilePath(ProfileLocation &location, bool &unreadable) {
     FILE *file = OpenFile(location.path, "rb");
+    int openError = errno;
+    location.searched.Append(location.path);
+    unreadable = file == nullptr && ClassifyOpenFailure(openError) == OpenFailure::Unreadable;
+    if (unreadable) {
+        FixedText<127> reason;
+        ErrorNumberText(reason, openError);
+        location.searched.Append(" (cannot be read: ").Append(reason).Append(")");
+    }
+    location.searched.Append("\n");
+    return file;
+}
+
+// The same in a search folder outside the working directory: a profile there counts only when it
+// is trusted, one that cannot be opened as well (a planted file does not end the search).
+FILE *TryTrustedProfilePath(ProfileLocation &location, bool &unreadable) {
+    FILE *file = OpenFile(location.path, "rb");
+    int openError = errno;
+    unreadable = false;
+    if (file == nullptr && ClassifyOpenFailure(openError) == OpenFailure::Unreadable) {
+        TrustFault fault = CheckTrustedFile(location.path.c_str());
+        if (fault != TrustFault::None) {
+            NoteSkippedFile(location, location.path.c_str(), fault);
+            return nullptr;
+        }
+        errno = openError;
+        return TryProfilePath(location, unreadable);
+    }
     if (file == nullptr) NoteSearchedPath(location);
     if (!KeepIfTrusted(file, location, location.path.c_str())) return nullptr;
     NoteSearchedPath(location);
     return file;
 }
 
-// Whether directory + subdirectory + profile name names a file.
+// Whether directory + subdirectory + profile name names a file, readable or not.
 bool ProfileBelow(const TextBase &directory, const char *subdirectory, const TextBase &name) {
     FixedText<255> path;
     path.Assign(directory).Append(subdirectory).Append(name);
-    return FileExists(path);
+    return ProfileThere(path);
 }
 
 bool PrtgDirectoryLine(const TextBase &line) { return line[0] == '\\' || line[2] == '\\' || line[1] == ':'; }
@@ -117,10 +149,15 @@ void ResolveProfileName(const char *argument, ProfileLocation &location) {
 FILE *LocateProfile(ProfileLocation &location, bool directorySearch, TextBase &error) {
     TextBase &directory = location.directory;
     location.searched.Clear();
+    bool unreadable = false;
     if (!directorySearch) {
         BuildProfilePath(location);
-        FILE *file = TryProfilePath(location);
-        if (file == nullptr) FormatError(error, ErrorId::ProfileMissing, location.path.c_str());
+        FILE *file = TryProfilePath(location, unreadable);
+        if (unreadable) {
+            UnreadableProfileText(error, location.name.c_str());
+        } else if (file == nullptr) {
+            FormatError(error, ErrorId::ProfileMissing, location.path.c_str());
+        }
         return file;
     }
 
@@ -142,19 +179,23 @@ FILE *LocateProfile(ProfileLocation &location, bool directorySearch, TextBase &e
         if (ProfileBelow(directory, kSensorDirectory, location.name))
             directory.Append(kSensorDirectory);
         BuildProfilePath(location);
-        FILE *named = TryTrustedProfilePath(location);
-        if (named == nullptr) return nullptr;
+        FILE *named = TryTrustedProfilePath(location, unreadable);
+        if (named == nullptr) {
+            if (unreadable) UnreadableProfileText(error, location.name.c_str());
+            return nullptr;
+        }
         CloseFile(named);
     }
 
     BuildProfilePath(location);
-    FILE *file = TryProfilePath(location);
+    FILE *file = TryProfilePath(location, unreadable);
     for (const char *programDirectory : kProgramDirectories) {
-        if (file != nullptr) break;
+        if (file != nullptr || unreadable) break;
         directory.Assign(programDirectory);
         BuildProfilePath(location);
-        file = TryTrustedProfilePath(location);
+        file = TryTrustedProfilePath(location, unreadable);
     }
+    if (unreadable) UnreadableProfileText(error, location.name.c_str());
     return file;
 }
 
@@ -163,6 +204,7 @@ FILE *OpenListedProfile(const ProfileLocation &location) {
     if (file == nullptr || location.directory.empty()) return file;
     if (CheckTrustedFile(location.path.c_str()) == TrustFault::None) return file;
     CloseFile(file);
+    errno = ENOENT; // counts as missing
     return nullptr;
 }
 
@@ -246,6 +288,13 @@ bool FieldLengthValid(const ConnectionFields &fields, size_t keyIndex) {
 
 void UnreadableProfileText(TextBase &text, const char *profileName) {
     FormatError(text, ErrorId::ProfileUnreadable, profileName);
+}
+
+void UnopenableProfileText(TextBase &text, const char *profileName, int errorNumber) {
+    UnreadableProfileText(text, profileName);
+    FixedText<127> reason;
+    ErrorNumberText(reason, errorNumber);
+    text.Append(" - ").Append(reason);
 }
 
 ProfileFault CheckProfileFields(const ConnectionFields &fields) {

@@ -24,13 +24,15 @@ struct ProfileLocation {
 void ResolveProfileName(const char *argument, ProfileLocation &location);
 
 // Finds and opens the profile (or listing file): with the PRTG directory search, or by its path.
-// Returns the open file, or null with the full text of Error 1002 in `error`.
+// Returns the open file, or null with the full text of Error 1002 in `error` when no profile is
+// there, or of Error 1034 when the first one found cannot be opened (no permission, too many open
+// files, an I/O error): the search ends there, and `searched` notes the reason behind its path.
 FILE *LocateProfile(ProfileLocation &location, bool directorySearch, TextBase &error);
 
 // Opens a profile named by a listing, in the listing's directory. In a directory other than the
 // working directory (a listing found below a PRTG folder, or given with its folder) the profile
 // counts only when no other account could have written it or put it there; otherwise it is
-// missing.
+// missing (errno ENOENT, so the caller tells it from a profile there that cannot be opened).
 FILE *OpenListedProfile(const ProfileLocation &location);
 
 enum class ProfileFault {
@@ -60,6 +62,9 @@ bool FieldLengthValid(const ConnectionFields &fields, size_t keyIndex);
 void ProfileFaultText(TextBase &text, ProfileFault fault, const char *profileName);
 // "Error 1034": a profile or listing file that cannot be read to its end.
 void UnreadableProfileText(TextBase &text, const char *profileName);
+// The same for a profile that is there but could not be opened, with the system's reason:
+// "Error 1034: Profile S01.P00 cannot be read ! - Permission denied".
+void UnopenableProfileText(TextBase &text, const char *profileName, int errorNumber);
 
 // Profile keys, for the tool that writes profiles.
 struct ProfileKey {

@@ -1,6 +1,7 @@
 #include "driver/Run.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 
@@ -11,6 +12,7 @@
 #include "driver/Options.h"
 #include "driver/Outcome.h"
 #include "driver/Profile.h"
+#include "output/ChannelNames.h"
 #include "output/Console.h"
 #include "output/Document.h"
 #include "output/Errors.h"
@@ -137,7 +139,11 @@ void WriteOutcomeBody(RunContext &run, const SystemOutcome &outcome) {
     if (outcome.destinationNotice && ShowDestinationNotice(run)) WriteDestinationNotice(outcome.destination.c_str());
     if (outcome.lockMissed) NoteMissedLock(run);
     for (uint32_t i = 0; i < outcome.channelCount; ++i) {
-        WriteChannel(outcome.channels[i]);
+        // PRTG keeps one channel per name: a repeated system name must not merge two histories.
+        static ChannelReport channel;
+        channel = outcome.channels[i];
+        MakeChannelNameUnique(channel.name);
+        WriteChannel(channel);
         FlushDocument();
     }
 }
@@ -185,11 +191,17 @@ bool EvaluateConnectedSystem(RunContext &run, SpaceReport &space, TextBase &erro
     if (info.libraryFailure != nullptr) EndWithLibraryFailure(info.libraryFailure);
     if (info.outcome != RFC_OK) {
         CallFailureText(error, info.outcome, info.exceptionText);
+        if (run.itemMode) AppendSystemCause(error, run.location.name.c_str(), "RFC_SYSTEM_INFO");
         return false;
     }
     run.connection.shownHost.Assign(info.host);
     if (!info.databaseSystem.StartsWith("ORA")) {
         FormatError(error, ErrorId::DatabaseMismatch);
+        // In item mode the run ends for one system of many: the text says which, and what it found.
+        FixedText<10> found;
+        found.Assign(info.databaseSystem);
+        found.StripTrailingBlanks();
+        if (run.itemMode) AppendSystemCause(error, run.location.name.c_str(), found.empty() ? "?" : found.c_str());
         return false;
     }
     SpaceRequest request;
@@ -265,6 +277,8 @@ void AppendItemSummary(TextBase &summary, const RunContext &run, uint32_t noSyst
         summary.AppendFormat(" - Server listing too long: %" PRIu32 " entries left out",
                              run.listing.fill.entriesLeftOut);
     }
+    if (NumberedChannelNames() > 0)
+        summary.AppendFormat(" - Channel names repeated: %" PRIu32 " numbered", NumberedChannelNames());
 }
 
 // The deadline in item mode: the document ends with every system that finished, and the systems
@@ -317,7 +331,7 @@ bool StartUp(RunContext &run, int argc, char **argv, TextBase &error) {
         return false;
     }
     run.argument2 = argc > 2 && argv[2] != nullptr ? argv[2] : "";
-    JoinOptionText(run.commandLine, argc > 2 ? argv[2] : nullptr, argc > 3 ? argv[3] : nullptr);
+    JoinOptionText(run.commandLine, argc - 2, argv + 2);
     ParseOptions(run.commandLine.upper, run.commandLine.asGiven, run.commandOptions);
     if (!CheckOptions(run.commandOptions, error)) return false;
     run.options = run.commandOptions;
@@ -370,6 +384,14 @@ bool RunSingleSystem(RunContext &run, FILE *profile, TextBase &error) {
     SpaceReport &space = spaceReport;
     if (!EvaluateConnectedSystem(run, space, error)) return false;
     if (RfcStepMissedLock()) NoteMissedLock(run);
+    if (space.outcome == RFC_OK && FiltersLeaveNothing(run.options.space, space.tally.rowCount, space.tally.keptCount)) {
+        // A document without a channel would look like a healthy sensor: PRTG shows why instead.
+        CloseSpaceReport(space);
+        if (space.libraryFailure != nullptr) EndWithLibraryFailure(space.libraryFailure);
+        CloseConnection(run);
+        NoTablespaceLeftText(error, run.options.space);
+        return false;
+    }
     if (space.outcome == RFC_OK) {
         // The channels are written as they are taken from the rows; a failure inside the library
         // ends the run behind them.
@@ -423,7 +445,17 @@ void RunListedSystem(RunContext &run, const TextBase &entry) {
     run.itemChannelName.Assign(run.location.name);
 
     FILE *profile = OpenListedProfile(run.location);
-    if (profile == nullptr) return;
+    if (profile == nullptr) {
+        int openError = errno;
+        // Only a profile that is not there is passed over; one there that cannot be opened fails.
+        if (ClassifyOpenFailure(openError) == OpenFailure::Missing) return;
+        FixedText<8> now;
+        TimeOfDay(now);
+        outcome.systemLine.Format("* %s %s", now.c_str(), run.location.name.c_str());
+        UnopenableProfileText(outcome.cause, run.location.name.c_str(), openError);
+        outcome.state = SystemState::RfcFailure;
+        return;
+    }
     // Every profile is read on its own: a key it lacks is missing, never the previous system's.
     run.connection = ConnectionFields();
     bool profileInvalid = false;

@@ -8,11 +8,12 @@
 namespace {
 
 const char *const kUsage =
-    "Usage: SapMarrowind PROFILE [OPTION [OPTION]]\n"
+    "Usage: SapMarrowind PROFILE [OPTION ...]\n"
     "\n"
     "A PRTG EXE/Script Advanced sensor for the tablespaces of an SAP system's Oracle database.\n"
-    "PROFILE names a profile (\".P00\" is added when it has no extension). The options are\n"
-    "joined by one blank and searched for these keywords, in any letter case:\n"
+    "PROFILE names a profile (\".P00\" is added when it has no extension). Every word behind it\n"
+    "is an option; the words are joined by one blank (at most 127 characters, a longer text\n"
+    "is refused: Error 1040) and searched for these keywords, in any letter case:\n"
     "  MEGABYTE, GIGABYTE  channels show the used space in MB or GB instead of percent used\n"
     "  ITEM=name           item mode: tablespace name on every system listed in Quorvane.Prf\n"
     "  #  $  %  @          verbose lines for a person at a console, not a PRTG document;\n"
@@ -21,14 +22,19 @@ const char *const kUsage =
     "  ,HOST=name  ,NO=nn  connect to this host or system number instead of the profile's\n"
     "  MODE=OSTRAVEL       message and statistic lines (the first ten channels)\n"
     "  MODE=BRENNIC        plain lines; with CH=n only the value of channel n\n"
-    "  TIMEOUT=n           end with what there is after n seconds (default 55; set it a few\n"
-    "                      seconds under the sensor's timeout in PRTG)\n"
-    "  PARALLEL=n          item mode: up to n systems (1-64) connected at the same time\n"
+    "  TIMEOUT=n           end with what there is after n seconds (1-900, default 55; set it a\n"
+    "                      few seconds under the sensor's timeout in PRTG)\n"
+    "  PARALLEL=n          item mode: up to n systems (1-64, default 1) at the same time\n"
+    "  A value outside its range or not a whole number is refused: Error 1035.\n"
     "  LOGON=LINUX         user and password from the PRTG device's credentials for Linux\n"
     "  LOGON=WINDOWS       (or for Windows) systems instead of the profile: in the sensor's\n"
     "                      settings set Environment to \"Set placeholders as environment\n"
     "                      values\"; the profile needs no User and Password lines then\n"
     "SapMarrowind GLOBAL sensorname: item mode as \"SAP Quorvane.Gbl\" defines sensorname.\n"
+    "A listed profile that is there but cannot be opened counts as a failed system; a single\n"
+    "run reports it as Error 1034 (no permission, too many open files, an I/O error).\n"
+    "Item mode numbers a channel name that repeats (\"PRD (2)\"); a system that ends the run\n"
+    "is named in the error. ONLY=/SKIP= that leave no tablespace: Error 1042.\n"
     "\n"
     "Alerting (whole words; a value ends at the next comma or blank):\n"
     "  LIMITS              channels carry PRTG limits: warning above 90 %, error above 95 %\n"
@@ -68,7 +74,8 @@ const char *const kUsage =
     "    where the profile lies there; nothing else is tried.\n"
     "  Without it: the working directory, then \\Programme\\, \\Program Files\\ and\n"
     "    \\Program Files (x86)\\, each with \"PRTG Network Monitor\\Custom Sensors\\ExeXml\\\".\n"
-    "  With @ or a MODE= line mode: the path given only.\n";
+    "  With @ or a MODE= line mode: the path given only.\n"
+    "  The search ends at the first profile there, readable or not (Error 1034).\n";
 
 } // namespace
 

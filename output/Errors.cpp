@@ -44,6 +44,10 @@ constexpr ErrorEntry kErrors[] = {
     {ErrorId::PasswordTooLong,
      "Error 1038: The password of %s has %s characters; SAP takes at most 40 ! - Not sent"},
     {ErrorId::UserTooLong, "Error 1038: The user of %s has more than %s characters ! - Not sent"},
+    {ErrorId::OptionTextTooLong, "Error 1040: Option text longer than %s characters !"},
+    {ErrorId::SensorOptionsTooLong, "Error 1040: Option text of global sensor %s longer than %s characters !"},
+    {ErrorId::DefinitionTooLong, "Error 1041: Sensor definition of global sensor %s longer than %s characters !"},
+    {ErrorId::NoTablespaceLeft, "Error 1042: No tablespace left by %s !"},
 };
 
 const char *ErrorTemplate(ErrorId id) {
@@ -70,4 +74,8 @@ void AppendError(TextBase &out, ErrorId id, const char *first, const char *secon
 void FormatError(TextBase &out, ErrorId id, const char *first, const char *second) {
     out.Clear();
     AppendError(out, id, first, second);
+}
+
+void AppendSystemCause(TextBase &out, const char *system, const char *cause) {
+    out.Append(" (").Append(system).Append(": ").Append(cause).Append(")");
 }

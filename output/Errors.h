@@ -35,9 +35,15 @@ enum class ErrorId {
     CredentialsMissing,    // 1037
     PasswordTooLong,       // 1038
     UserTooLong,           // 1038
+    OptionTextTooLong,     // 1040
+    SensorOptionsTooLong,  // 1040
+    DefinitionTooLong,     // 1041
+    NoTablespaceLeft,      // 1042
 };
 
 // Appends the error's text with its places filled.
 void AppendError(TextBase &out, ErrorId id, const char *first = "", const char *second = "");
 // The same into an emptied text.
 void FormatError(TextBase &out, ErrorId id, const char *first = "", const char *second = "");
+// Appends which system of item mode a run-ending error concerns and its cause: " (QAS.P00: HDB)".
+void AppendSystemCause(TextBase &out, const char *system, const char *cause);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <sys/stat.h>
 
@@ -317,6 +318,23 @@ FILE *OpenFile(const TextBase &windowsName, const char *mode) {
     return OpenFile(windowsName.c_str(), mode);
 }
 
+OpenFailure ClassifyOpenFailure(int errorNumber) {
+    switch (errorNumber) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case EINVAL: // a name Windows does not take ("PRD?.P00")
+    case EISDIR:
+    case ENODEV:
+    case ENXIO:
+        return OpenFailure::Missing;
+    default:
+        return OpenFailure::Unreadable;
+    }
+}
+
+void ErrorNumberText(TextBase &text, int errorNumber) { text.Assign(strerror(errorNumber)); }
+
 void CloseFile(FILE *&file) {
     if (file != nullptr) {
         textencoding::Forget(file);
@@ -388,8 +406,10 @@ namespace {
 
 // One piece of a line; `budget` null reads without a bound. A file that began with a byte-order
 // mark is read in its encoding (textencoding); the budget counts the file's bytes.
-LineRead ReadPiece(FILE *file, TextBase &line, size_t maxChars, ReadBudget *budget) {
+LineRead ReadPiece(FILE *file, TextBase &line, size_t maxChars, ReadBudget *budget, bool *lineEnded) {
     line.Clear();
+    // Until the piece is full: then its line goes on in the next piece.
+    if (lineEnded != nullptr) *lineEnded = true;
     if (file == nullptr) return LineRead::End;
     textencoding::OpenText *entry = textencoding::Find(file);
     if (textencoding::AtStart(file, entry)) textencoding::DetectAtStart(file, entry);
@@ -430,6 +450,7 @@ LineRead ReadPiece(FILE *file, TextBase &line, size_t maxChars, ReadBudget *budg
         if (c == '\0') ended = true;
         if (!ended) line.AppendChar(static_cast<char>(c));
         if (c == '\n') break;
+        if (count == maxChars && lineEnded != nullptr) *lineEnded = false;
     }
     return any ? LineRead::Line : LineRead::End;
 }
@@ -437,11 +458,15 @@ LineRead ReadPiece(FILE *file, TextBase &line, size_t maxChars, ReadBudget *budg
 } // namespace
 
 bool ReadTextLine(FILE *file, TextBase &line, size_t maxChars) {
-    return ReadPiece(file, line, maxChars, nullptr) == LineRead::Line;
+    return ReadPiece(file, line, maxChars, nullptr, nullptr) == LineRead::Line;
 }
 
 LineRead ReadTextLine(FILE *file, TextBase &line, size_t maxChars, ReadBudget &budget) {
-    return ReadPiece(file, line, maxChars, &budget);
+    return ReadPiece(file, line, maxChars, &budget, nullptr);
+}
+
+LineRead ReadTextLine(FILE *file, TextBase &line, size_t maxChars, ReadBudget &budget, bool &lineEnded) {
+    return ReadPiece(file, line, maxChars, &budget, &lineEnded);
 }
 
 bool StandardInputIsTerminal() {

@@ -23,6 +23,15 @@ FILE *OpenFile(const char *windowsName, const char *mode);
 // (on Windows any reparse point) or anything but a regular file of that name does not open, so
 // the lines cannot land elsewhere.
 FILE *OpenAppendFile(const char *windowsName);
+// Why an open for reading failed, from the errno it left: Missing when no file of that name is there
+// (nothing, a name that was cut or is no valid name, or no regular file: a directory, a FIFO, a
+// device count as missing); Unreadable when something is there but could not be opened: no
+// permission, a file another program holds without sharing (Windows), too many open files, an I/O
+// error.
+enum class OpenFailure { Missing, Unreadable };
+OpenFailure ClassifyOpenFailure(int errorNumber);
+// The system's text for an error number, e.g. "Permission denied".
+void ErrorNumberText(TextBase &text, int errorNumber);
 // Closes the file and forgets the encoding ReadTextLine found for it.
 void CloseFile(FILE *&file);
 bool FileExists(const TextBase &windowsName);
@@ -60,6 +69,10 @@ enum class LineRead {
 };
 // ReadTextLine within a budget, telling the end of the file from a failed read.
 LineRead ReadTextLine(FILE *file, TextBase &line, size_t maxChars, ReadBudget &budget);
+// The same, also telling whether the piece ended its line (at a line feed or the end of the file).
+// A piece that did not is continued by the next one: a reader takes a line of any length piece by
+// piece, each piece's text ending at a zero byte as above.
+LineRead ReadTextLine(FILE *file, TextBase &line, size_t maxChars, ReadBudget &budget, bool &lineEnded);
 
 // Reads one line from standard input, without echo and after the prompt on standard error when
 // standard input is a terminal; the line end is removed. Returns false at the end of input.

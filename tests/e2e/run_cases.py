@@ -17,6 +17,10 @@ A case file holds directives, then sections:
     owner: PRD.P00 4242           an input file given to another account (a user id), as one that
                                   account planted; under Wine that account is not the program's
     mode: PRD.P00 0666            an input file's access bits (0666: writable by everyone)
+    unreadable: PRD.P00           a file that is there but that the program may not open, even as root:
+                                  a symbolic link to a write-only kernel file (/proc/sys/vm/...), whose
+                                  open for reading fails with EACCES (natively and under Wine, which
+                                  follows the link); the case is skipped where there is none
     stdout: full                  standard output goes to /dev/full, where every write fails
     xml: no                       standard output is not a PRTG document (verbose output, a line
                                   mode chosen by a sensor definition, a usage text); without it,
@@ -80,7 +84,7 @@ such as FORECAST's history or the logon guard's record): each "=== run" section 
     ...
 
 Directives before the first "=== run" (and the sections before it) make the first run; "only:",
-"dir:", "fifo:", "link:", "program:", "library:" and "secret:" hold for the whole case.
+"dir:", "fifo:", "link:", "unreadable:", "program:", "library:" and "secret:" hold for the whole case.
 
 Case files are UTF-8; an input file without an encoding flag is written as latin-1 bytes, with an
 encoding flag its characters are encoded that way ("crlf" applies first). Section text ends at the
@@ -151,6 +155,7 @@ class Case:
         self.owners = []  # (name, user id)
         self.modes = []  # (name, access bits)
         self.links = []  # (name, target)
+        self.unreadable = []
         self.program_copy = False
         self.libraries = []  # (target, "beside", "workdir" or "path")
         self.secrets = []
@@ -200,6 +205,8 @@ class Case:
         elif key in ("owner", "mode"):
             name, _, number = value.strip().rpartition(" ")
             (self.owners if key == "owner" else self.modes).append((name, int(number, 10 if key == "owner" else 8)))
+        elif key == "unreadable":
+            self.unreadable.append(value.strip())
         elif key == "secret":
             if not value.strip():
                 raise ValueError(f"{self.path}: 'secret:' needs a text")
@@ -289,6 +296,22 @@ class Case:
 
 def expand_repeats(text):
     return re.sub(r"\{REPEAT (\d+)\}(.*?)\{END REPEAT\}", lambda m: m.group(2) * int(m.group(1)), text, flags=re.S)
+
+
+# Kernel files that refuse reading to everyone, root included (write-only; the permission of such a
+# file is checked on its owner bits even for root).
+WRITE_ONLY_FILES = ["/proc/sys/vm/drop_caches", "/proc/sys/vm/compact_memory"]
+
+
+def refused_file():
+    for path in WRITE_ONLY_FILES:
+        try:
+            os.close(os.open(path, os.O_RDONLY | os.O_NONBLOCK))
+        except PermissionError:
+            return path
+        except OSError:
+            continue
+    return None
 
 
 def library_extension(program):
@@ -441,6 +464,9 @@ def run_case(case, args):
         return None, "native only"
     if args.wrapped and (case.program_copy or case.libraries):
         return None, "places the program or the library elsewhere, which a wrapper does not follow"
+    refused = refused_file() if case.unreadable else None
+    if case.unreadable and refused is None:
+        return None, "no file here refuses reading"
     workdir = tempfile.mkdtemp(prefix=f"marrowind-{case.name}-", dir=args.workroot)
     program_folder = None
     search_folder = None
@@ -456,6 +482,8 @@ def run_case(case, args):
             os.mkfifo(os.path.join(workdir, name))
         for name, target in case.links:
             os.symlink(target.replace("{WORKDIR}", workdir), os.path.join(workdir, name))
+        for name in case.unreadable:
+            os.symlink(refused, os.path.join(workdir, name))
         launcher = args.launcher.split() if args.launcher else []
         program = os.path.abspath(args.program)
         extension = library_extension(program)

@@ -2,11 +2,12 @@
 // definition, over any bytes.
 //
 // Input: one byte (bit 0: which listing file; with bit 7, bits 1-6 tell how often the content is
-// repeated, so that a listing can outgrow its 65,535 characters), the option text up to a line feed, then the
-// listing file's bytes. Properties: the outcome, the error text, the server listing, the count of
-// entries left out, the item name, the channel-name choice and the replaced option text equal a
-// model of the rules written here with std::string; the entries taken one by one give the listing
-// back.
+// repeated, so that a listing or a line can outgrow its 65,535 characters), the option text up to a
+// line feed, then the listing file's bytes. Properties: the outcome, the error text, the server
+// listing, the count of entries left out, the item name, the channel-name choice and the replaced
+// option text equal a model of the rules written here with std::string (lines taken whole at any
+// length; an option text beyond 127 characters or a definition line beyond 65,535 refused); the
+// entries taken one by one give the listing back.
 #include <cstring>
 #include <string>
 
@@ -17,7 +18,57 @@
 
 namespace {
 
-constexpr size_t kLine = 199;
+// The reader's piece size: only where a zero byte ends a piece's text depends on it.
+constexpr size_t kPiece = 255;
+
+// A line as the reader takes it: its pieces (each cut at a zero byte), the line end removed from the
+// last one.
+struct Line {
+    std::vector<std::string> pieces;
+    std::string Whole() const {
+        std::string whole;
+        for (const std::string &piece : pieces)
+            whole += piece;
+        return whole;
+    }
+    // From a column of the first piece (counted from 1) on, with the pieces behind it.
+    std::string From(size_t column) const {
+        std::string text = pieces[0].size() >= column ? pieces[0].substr(column - 1) : std::string();
+        for (size_t i = 1; i < pieces.size(); ++i)
+            text += pieces[i];
+        return text;
+    }
+};
+
+std::vector<Line> TextLines(const std::string &content) {
+    std::string text;
+    for (size_t i = 0; i < content.size(); ++i)
+        if (!(content[i] == '\r' && i + 1 < content.size() && content[i + 1] == '\n')) text += content[i];
+    std::vector<Line> lines;
+    Line line;
+    std::string piece;
+    size_t count = 0;
+    bool ended = false;
+    for (char c : text) {
+        ++count;
+        if (c == '\0') ended = true;
+        if (!ended) piece += c;
+        if (c == '\n' || count == kPiece) {
+            bool lineEnd = c == '\n';
+            line.pieces.push_back(lineEnd ? fuzz::StripLineEnd(piece) : piece);
+            if (lineEnd) {
+                lines.push_back(line);
+                line = Line();
+            }
+            piece.clear();
+            count = 0;
+            ended = false;
+        }
+    }
+    if (count > 0) line.pieces.push_back(fuzz::StripLineEnd(piece));
+    if (!line.pieces.empty()) lines.push_back(line);
+    return lines;
+}
 
 std::string Column(const std::string &line, size_t column) {
     return line.size() >= column ? line.substr(column - 1) : std::string();
@@ -103,12 +154,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     bool prepared = PrepareListing(file, location, options, argument2.c_str(), listing, error);
 
     Model model;
-    std::vector<std::string> pieces = fuzz::TextLinePieces(fuzz::AsRead(content), kLine);
+    std::vector<Line> lines = TextLines(fuzz::AsRead(content));
     if (!global) {
         model.itemName = options.itemName.c_str();
-        for (const std::string &piece : pieces) {
-            std::string line = fuzz::StripLineEnd(piece);
-            if (line.rfind("# Gsng: ", 0) == 0) model.joined += Column(line, 21);
+        for (const Line &line : lines) {
+            if (line.pieces[0].rfind("# Gsng: ", 0) == 0) model.joined += line.From(21);
         }
     } else {
         std::string sensor = options.sensorName.c_str();
@@ -117,25 +167,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::string definitionKey = "# GSNX: " + sensor;
         bool found = false;
         std::string definition;
-        for (const std::string &piece : pieces) {
-            std::string line = fuzz::StripLineEnd(piece);
-            std::string upper = fuzz::Upper(line);
-            if (upper.compare(0, 18, listingKey) == 0) model.joined += Column(line, 21);
+        for (const Line &lineRead : lines) {
+            std::string upper = fuzz::Upper(lineRead.pieces[0]);
+            if (upper.compare(0, 18, listingKey) == 0) model.joined += lineRead.From(21);
             if (upper.compare(0, 18, definitionKey) == 0 && !found) {
-                definition = Column(line, 20);
+                std::string line = lineRead.Whole();
+                if (line.size() > kListingLineCapacity) {
+                    model.prepared = false;
+                    model.error = "Error 1041: Sensor definition of global sensor " + argument2 + " longer than " +
+                                  std::to_string(kListingLineCapacity) + " characters !";
+                    break;
+                }
+                definition = line.size() >= 20 ? line.substr(19) : std::string();
                 if (definition.find("Sensor=\"SAP Marrowind\"") == std::string::npos) {
                     model.prepared = false;
                     model.error = "Error 1029: Invalid Sensor-Allocation...";
                     break;
                 }
-                found = true;
-                model.replaced = true;
                 std::string optionText = definition;
                 size_t sensorAt = optionText.find(",Sensor=");
                 if (sensorAt != std::string::npos) optionText.resize(sensorAt);
+                if (optionText.size() > kOptionTextCapacity) {
+                    model.prepared = false;
+                    model.error = "Error 1040: Option text of global sensor " + argument2 + " longer than " +
+                                  std::to_string(kOptionTextCapacity) + " characters !";
+                    break;
+                }
+                found = true;
+                model.replaced = true;
                 for (char &c : optionText)
                     if (c == ':') c = ' ';
-                model.optionText = optionText.substr(0, kOptionTextCapacity);
+                model.optionText = optionText;
                 if (line.find(",Profile") != std::string::npos) model.choice = '1';
                 if (line.find(",Alias") != std::string::npos) model.choice = '2';
                 if (line.find(",Host") != std::string::npos) model.choice = '3';
@@ -147,8 +209,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (model.prepared && !found) {
             model.prepared = false;
             model.error = "Error 1030: Global Sensor " + argument2 + " not found...";
-            model.error = model.error.substr(0, 255);
         }
+        model.error = model.error.substr(0, 255);
     }
     ApplyChecks(model);
 

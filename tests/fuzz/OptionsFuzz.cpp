@@ -1,12 +1,16 @@
-// The option parser, over any bytes: arguments 2 and 3 joined into the option text, parsed once
-// into the options record; the item-mode form of the text, the shown options and a sensor
-// definition over the same text.
+// The option parser, over any bytes: the option words joined into the option text, parsed once
+// into the options record and checked; the item-mode form of the text, the shown options and a
+// sensor definition over the same text.
 //
-// Input: one byte (bit 0: whether there is an argument 3), argument 2 up to a line feed, argument 3.
-// Properties: every value of the record equals a model of the keyword rules written here with
-// std::string; the upper-cased copy stands character for character beside the text as given.
+// Input: one byte (bit 0: whether the words behind argument 2 count), then the words, each ended by
+// a line feed (the last by the end of the input). Properties: every value of the record, the
+// keywords LIMITS, WARN=, ERROR=, TOTAL, AUTOEXTEND, ONLY=, SKIP=, TIMEOUT= and PARALLEL= included,
+// and the check's outcome (Error 1040 for a text beyond its capacity, else Error 1035 for the first
+// unusable value) equal a model of the keyword rules written here with std::string; the
+// upper-cased copy stands character for character beside the text as given.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "FuzzSupport.h"
 #include "driver/Options.h"
@@ -58,19 +62,102 @@ size_t WordAt(const std::string &upper, const std::string &keyword) {
     return std::string::npos;
 }
 
+bool Digits(const std::string &value, size_t most) {
+    if (value.empty() || value.size() > most) return false;
+    for (char c : value)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+// The keywords of limits, filters, the run's bounds and the logon, and the first value that cannot
+// be used, in the parser's order.
+struct KeywordModel {
+    bool limits = false, warningGiven = false, errorGiven = false, total = false, autoextend = false;
+    int32_t warningLevel = 0, errorLevel = 0;
+    std::string only, skip, invalid;
+    uint32_t timeout = kDefaultTimeoutSeconds, parallel = 1;
+
+    KeywordModel(const std::string &upper, const std::string &asGiven) {
+        auto note = [&](size_t at) {
+            if (invalid.empty()) invalid = ValueBehind(asGiven, at, 0, kOptionTextCapacity);
+        };
+        auto count = [&](const char *keyword, uint32_t fallback, uint32_t maximum) {
+            size_t at = upper.find(keyword);
+            if (at == std::string::npos) return fallback;
+            std::string value = ValueBehind(upper, at, std::strlen(keyword), kOptionTextCapacity);
+            uint64_t number = Digits(value, 9) ? std::stoull(value) : 0;
+            if (number >= 1 && number <= maximum) return static_cast<uint32_t>(number);
+            note(at);
+            return fallback;
+        };
+        auto level = [&](const char *keyword, bool &given, int32_t &level) {
+            size_t at = WordAt(upper, keyword);
+            if (at == std::string::npos) return;
+            limits = true;
+            std::string value = ValueBehind(upper, at, std::strlen(keyword), kOptionTextCapacity);
+            given = Digits(value, 9);
+            if (given) level = static_cast<int32_t>(std::stol(value));
+            if (!given) note(at);
+        };
+        auto patterns = [&](const char *keyword, std::string &list) {
+            size_t at = WordAt(upper, keyword);
+            if (at == std::string::npos) return;
+            list = ValueBehind(upper, at, std::strlen(keyword), kPatternListCapacity);
+            if (list.find_first_not_of(';') != std::string::npos) return;
+            list.clear();
+            note(at);
+        };
+        timeout = count("TIMEOUT=", kDefaultTimeoutSeconds, kMaxTimeoutSeconds);
+        parallel = count("PARALLEL=", 1, kMaxParallel);
+        // LOGON=LINUX or LOGON=WINDOWS, any other value refused.
+        size_t logonAt = WordAt(upper, "LOGON=");
+        if (logonAt != std::string::npos) {
+            std::string source = ValueBehind(upper, logonAt, 6, kOptionTextCapacity);
+            if (source != "LINUX" && source != "WINDOWS") note(logonAt);
+        }
+        limits = WordAt(upper, "LIMITS") != std::string::npos;
+        level("WARN=", warningGiven, warningLevel);
+        level("ERROR=", errorGiven, errorLevel);
+        total = WordAt(upper, "TOTAL") != std::string::npos;
+        autoextend = WordAt(upper, "AUTOEXTEND") != std::string::npos;
+        patterns("ONLY=", only);
+        patterns("SKIP=", skip);
+        // DAYS=warning;error: each part one to nine digits; it implies LIMITS.
+        size_t daysAt = WordAt(upper, "DAYS=");
+        if (daysAt != std::string::npos) {
+            limits = true;
+            std::string value = ValueBehind(upper, daysAt, 5, kOptionTextCapacity);
+            size_t separator = value.find(';');
+            bool valid = Digits(value.substr(0, separator), 9);
+            if (separator != std::string::npos) valid = valid && Digits(value.substr(separator + 1), 9);
+            if (!valid) note(daysAt);
+        }
+    }
+};
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz::Input input(data, size);
-    bool third = (input.Byte() & 1) != 0;
-    std::string argument2 = input.Until('\n');
-    std::string argument3 = input.Rest();
-    argument2.resize(std::strlen(argument2.c_str())); // an argument ends at a zero byte
-    argument3.resize(std::strlen(argument3.c_str()));
+    bool more = (input.Byte() & 1) != 0;
+    std::vector<std::string> words;
+    for (std::string rest = input.Rest();;) {
+        size_t end = rest.find('\n');
+        words.push_back(rest.substr(0, end));
+        if (end == std::string::npos || !more) break;
+        rest = rest.substr(end + 1);
+    }
+    std::vector<const char *> arguments;
+    std::string joined;
+    for (std::string &word : words) {
+        word.resize(std::strlen(word.c_str())); // an argument ends at a zero byte
+        arguments.push_back(word.c_str());
+        joined += (joined.empty() && arguments.size() == 1 ? "" : " ") + word;
+    }
+    arguments.push_back(nullptr);
 
     OptionText text;
-    JoinOptionText(text, argument2.c_str(), third ? argument3.c_str() : nullptr);
-    std::string joined = third ? argument2 + " " + argument3 : argument2;
+    JoinOptionText(text, static_cast<int>(words.size()), arguments.data());
     std::string asGiven = joined.substr(0, kOptionTextCapacity);
     fuzz::Check(asGiven == text.asGiven.c_str(), "option text as given");
     fuzz::Check(text.asGiven.truncated() == (joined.size() > kOptionTextCapacity), "option text cut");
@@ -130,6 +217,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (shown == "(Parameters " || shown == "(No " || shown.empty()) shown = "(No Parameters)";
     fuzz::Check(shown == options.shownOptions.c_str(), "shown options");
 
+    KeywordModel keywords(upper, asGiven);
+    const SpaceOptions &space = options.space;
+    fuzz::Check(space.limits == keywords.limits, "LIMITS");
+    fuzz::Check(space.warningGiven == keywords.warningGiven, "WARN= given");
+    if (keywords.warningGiven) fuzz::Check(space.warningLevel == keywords.warningLevel, "WARN= level");
+    fuzz::Check(space.errorGiven == keywords.errorGiven, "ERROR= given");
+    if (keywords.errorGiven) fuzz::Check(space.errorLevel == keywords.errorLevel, "ERROR= level");
+    fuzz::Check(space.total == keywords.total, "TOTAL");
+    fuzz::Check(space.autoextend == keywords.autoextend, "AUTOEXTEND");
+    fuzz::Check(keywords.only == space.only.c_str(), "ONLY= patterns");
+    fuzz::Check(keywords.skip == space.skip.c_str(), "SKIP= patterns");
+    fuzz::Check(options.timeoutSeconds == keywords.timeout, "TIMEOUT=");
+    fuzz::Check(options.parallel == keywords.parallel, "PARALLEL=");
+    bool anyKeyword = keywords.limits || keywords.total || keywords.autoextend || !keywords.only.empty() ||
+                      !keywords.skip.empty() || space.fullest || space.free || space.forecast;
+    fuzz::Check(space.Any() == anyKeyword, "any keyword of limits, filters and alerting");
+    FixedText<kDocumentCapacity> message;
+    bool usable = CheckOptions(options, message);
+    std::string expected;
+    if (joined.size() > kOptionTextCapacity) {
+        expected = "Error 1040: Option text longer than 127 characters !";
+    } else if (!keywords.invalid.empty()) {
+        expected = "Error 1035: Invalid Option-Value " + keywords.invalid + " !";
+    }
+    fuzz::Check(usable == expected.empty(), "options usable");
+    fuzz::Check(expected == message.c_str(), "check message: " + expected + " / " + message.c_str());
+
     FixedText<kOptionTextCapacity> itemText;
     itemText.Assign(text.asGiven);
     ItemModeOptionText(itemText);
@@ -140,9 +254,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz::Check(itemModel == itemText.c_str(), "item-mode option text");
 
     // The same bytes as a "# GSNX: " line's sensor definition.
-    FixedText<199> line;
+    FixedText<255> line;
     line.Assign(joined.c_str());
-    FixedText<199> definition;
+    FixedText<255> definition;
     definition.Assign(line.c_str() + (line.size() >= 20 ? 19 : line.size()));
     SensorDefinition parsed;
     ParseSensorDefinition(line, definition, parsed);
@@ -151,6 +265,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string optionText = defined.substr(0, defined.find(",Sensor="));
     for (char &c : optionText)
         if (c == ':') c = ' ';
+    fuzz::Check(parsed.optionTextTooLong == (optionText.size() > kOptionTextCapacity), "definition options too long");
     fuzz::Check(optionText.substr(0, kOptionTextCapacity) == parsed.optionText.c_str(), "definition options");
     size_t definedItem = defined.find("Item=");
     std::string definedName = definedItem == std::string::npos ? "" : ItemNameBehind(defined.substr(definedItem + 5));

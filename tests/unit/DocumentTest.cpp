@@ -3,6 +3,7 @@
 #include <string>
 
 #include "driver/Options.h"
+#include "output/ChannelNames.h"
 #include "output/Document.h"
 
 namespace {
@@ -246,6 +247,28 @@ TEST_F(Document, OverlongPiecesAreCutNeverOverrun) {
     std::string cut(123, 'n');
     EXPECT_EQ(std::string(documentBuffer.c_str()),
               "\n\nMessage." + key + ": " + name + " (" + cut + ")\nStatistic." + key + ": " + cut);
+}
+
+TEST(ChannelNames, RepeatsNumberedAtTheFirstFreeNumber) {
+    ResetChannelNames();
+    auto unique = [](const char *given) {
+        FixedText<kChannelNameCapacity> name(given);
+        MakeChannelNameUnique(name);
+        return std::string(name.c_str());
+    };
+    EXPECT_EQ("A", unique("A"));
+    EXPECT_EQ("B", unique("B"));
+    EXPECT_EQ("A (2)", unique("A"));
+    EXPECT_EQ("A (2) (2)", unique("A (2)")); // a name that is a numbered one is taken as well
+    EXPECT_EQ("A (3)", unique("A"));
+    EXPECT_EQ(3u, NumberedChannelNames());
+    // The number stays whole where the name fills the channel name's room.
+    std::string full(kChannelNameCapacity, 'x');
+    EXPECT_EQ(full, unique(full.c_str()));
+    EXPECT_EQ(full.substr(0, kChannelNameCapacity - 4) + " (2)", unique(full.c_str()));
+    ResetChannelNames();
+    EXPECT_EQ("A", unique("A"));
+    EXPECT_EQ(0u, NumberedChannelNames());
 }
 
 } // namespace

@@ -234,6 +234,70 @@ TEST(SpaceKeywords, UnusableValuesAreError1035AsTyped) {
     }
 }
 
+TEST(RunKeywords, TimeoutAndParallelWithinTheirBoundsOrError1035) {
+    struct {
+        const char *text;
+        uint32_t timeout;
+        uint32_t parallel;
+    } accepted[] = {
+        {"x item=A", 55, 1},      {"timeout=1,parallel=1", 1, 1}, {"TIMEOUT=900 PARALLEL=64", 900, 64},
+        {"timeout=0110", 110, 1}, {"parallel=08", 55, 8},
+    };
+    for (const auto &c : accepted) {
+        Parsed parsed(c.text);
+        FixedText<kDocumentCapacity> message;
+        EXPECT_TRUE(CheckOptions(parsed.options, message)) << c.text << ": " << message.c_str();
+        EXPECT_EQ(c.timeout, parsed.options.timeoutSeconds) << c.text;
+        EXPECT_EQ(c.parallel, parsed.options.parallel) << c.text;
+    }
+    const char *refused[][2] = {
+        {"timeout=0", "timeout=0"},       {"timeout=901", "timeout=901"},  {"timeout=-3", "timeout=-3"},
+        {"timeout=1e1", "timeout=1e1"},   {"Timeout=", "Timeout="},        {"parallel=0", "parallel=0"},
+        {"x,parallel=65", "parallel=65"}, {"parallel=8x", "parallel=8x"},  {"parallel=+8", "parallel=+8"},
+        {"timeout=99999999999", "timeout=99999999999"},
+    };
+    for (const auto &c : refused) {
+        Parsed parsed(c[0]);
+        FixedText<kDocumentCapacity> message;
+        EXPECT_FALSE(CheckOptions(parsed.options, message)) << c[0];
+        EXPECT_EQ(std::string("Error 1035: Invalid Option-Value ") + c[1] + " !", message.c_str()) << c[0];
+    }
+}
+
+TEST(SpaceKeywords, FiltersThatLeaveNothingAreNamed) {
+    Parsed skip("skip=psap*");
+    EXPECT_TRUE(FiltersLeaveNothing(skip.options.space, 3, 0));
+    EXPECT_FALSE(FiltersLeaveNothing(skip.options.space, 3, 1));
+    EXPECT_FALSE(FiltersLeaveNothing(skip.options.space, 0, 0)); // a system without tablespaces
+    EXPECT_FALSE(FiltersLeaveNothing(Parsed("limits").options.space, 3, 0));
+    FixedText<kDocumentCapacity> message;
+    NoTablespaceLeftText(message, skip.options.space);
+    EXPECT_STREQ("Error 1042: No tablespace left by SKIP=PSAP* !", message.c_str());
+    NoTablespaceLeftText(message, Parsed("only=x;y").options.space);
+    EXPECT_STREQ("Error 1042: No tablespace left by ONLY=X;Y !", message.c_str());
+}
+
+TEST(OptionText, EveryWordJoinedAndNeverCut) {
+    const char *words[] = {"limits", "total", "gigabyte", nullptr};
+    OptionText text;
+    JoinOptionText(text, 3, words);
+    EXPECT_STREQ("limits total gigabyte", text.asGiven.c_str());
+    EXPECT_STREQ("LIMITS TOTAL GIGABYTE", text.upper.c_str());
+    JoinOptionText(text, 0, words);
+    EXPECT_STREQ("", text.asGiven.c_str());
+
+    // 127 characters are used whole; one more is refused, never read as "error=9".
+    std::string fits = std::string(103, 'x') + ",limits,warn=80,error=95";
+    ASSERT_EQ(kOptionTextCapacity, fits.size());
+    Parsed whole(fits.c_str());
+    FixedText<kDocumentCapacity> message;
+    EXPECT_TRUE(CheckOptions(whole.options, message));
+    EXPECT_EQ(95, whole.options.space.errorLevel);
+    Parsed over(("y" + fits).c_str());
+    EXPECT_FALSE(CheckOptions(over.options, message));
+    EXPECT_STREQ("Error 1040: Option text longer than 127 characters !", message.c_str());
+}
+
 class Writer : public ::testing::Test {
   protected:
     void SetUp() override {

@@ -110,6 +110,47 @@ TEST(SafeFiles, EventLogNeverThroughALink) {
     EXPECT_EQ(OpenAppendFile("fifo.log"), nullptr);
 }
 
+TEST(SafeFiles, PiecesTellWhereTheirLineEnds) {
+    TempDirectory dir;
+    dir.Write("lines", std::string("abcdef\r\nwxyz\nab\0cdefg\nxy", 24));
+    FILE *file = OpenFile("lines", "rb");
+    ReadBudget budget;
+    FixedText<9> piece;
+    std::string pieces;
+    bool lineEnded = false;
+    while (ReadTextLine(file, piece, 4, budget, lineEnded) == LineRead::Line)
+        pieces += std::string("[") + piece.c_str() + (lineEnded ? "]" : ">");
+    CloseFile(file);
+    // A line of exactly four characters leaves its line feed to a piece of its own; a zero byte
+    // ends its piece's text, not the line; the last line ends with the file.
+    EXPECT_EQ("[abcd>[ef\n][wxyz>[\n][ab>[defg>[\n][xy]", pieces);
+}
+
+TEST(SafeFiles, OpenFailuresOfAFileThereAreNoAbsence) {
+    TempDirectory dir;
+    std::filesystem::create_directory("DIR.P00");
+    EXPECT_EQ(OpenFile("NONE.P00", "rb"), nullptr);
+    EXPECT_EQ(ClassifyOpenFailure(errno), OpenFailure::Missing);
+    EXPECT_EQ(OpenFile("DIR.P00", "rb"), nullptr);
+    EXPECT_EQ(ClassifyOpenFailure(errno), OpenFailure::Missing); // no regular file counts as missing
+    EXPECT_EQ(ClassifyOpenFailure(EACCES), OpenFailure::Unreadable);
+    EXPECT_EQ(ClassifyOpenFailure(EMFILE), OpenFailure::Unreadable);
+    EXPECT_EQ(ClassifyOpenFailure(EIO), OpenFailure::Unreadable);
+    // A write-only kernel file refuses reading even to root: the real EACCES.
+    std::filesystem::create_symlink("/proc/sys/vm/drop_caches", "S1.P00");
+    errno = 0;
+    if (OpenFile("S1.P00", "rb") == nullptr && errno == EACCES) {
+        ProfileLocation location;
+        ResolveProfileName("S1", location);
+        FixedText<255> error;
+        EXPECT_EQ(LocateProfile(location, true, error), nullptr);
+        EXPECT_STREQ("Error 1034: Profile S1.P00 cannot be read !", error.c_str());
+        FixedText<255> cause;
+        UnopenableProfileText(cause, "S1.P00", EACCES);
+        EXPECT_EQ("Error 1034: Profile S1.P00 cannot be read ! - " + std::string(strerror(EACCES)), cause.c_str());
+    }
+}
+
 TEST(SafeFiles, ReadErrorIsToldFromTheEnd) {
     FixedText<99> line;
     ReadBudget budget;
