@@ -13,6 +13,7 @@
 #include "platform/DirectoryLockParts.h"
 #include "platform/FixedText.h"
 #include "platform/Process.h"
+#include "platform/Trust.h"
 #include "platform/WindowsSecurity.h"
 
 namespace platform {

@@ -6,11 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/FileNames.h"
 #include "platform/FixedText.h"
-
-// On Windows a name is used as given. On POSIX every backslash becomes a slash and a leading drive
-// letter with its colon stands for the file-system root: "C:\PRTG_Path.Txt" is "/PRTG_Path.Txt".
-void NativeFileName(TextBase &native, const char *windowsName);
 
 // Opens a file by its Windows-style name. A name that was cut (truncated text) and an empty name
 // never open (errno ENAMETOOLONG, ENOENT). For reading (a mode beginning with "r") only a regular

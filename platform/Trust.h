@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/SecurityFacts.h"
+
 enum class TrustFault : uint8_t {
     None,
     ForeignOwner,     // the file or a folder on its way belongs to another account
@@ -29,19 +31,6 @@ const char *TrustFaultText(TrustFault fault);
 // anywhere: whose the owner is, and what the access-allowed entries of the DACL grant to whom.
 // Trusted principals are the administrators, SYSTEM, TrustedInstaller (owner of the system's own
 // folders), the sensor's own account and OWNER RIGHTS.
-struct AccessEntry {
-    bool trustedPrincipal = false;
-    bool inheritOnly = false; // applies only to what is created below, not to this object
-    uint32_t mask = 0;        // the access mask as in the ACE
-};
-constexpr size_t kMaxAccessEntries = 48;
-struct SecurityFacts {
-    bool ownerTrusted = false;
-    bool daclPresent = false; // no DACL at all lets everyone do everything
-    uint32_t entryCount = 0;  // access-allowed entries; denying entries are left out (they only take rights)
-    bool entriesCut = false;  // more entries than fit: judged as writable by others
-    AccessEntry entries[kMaxAccessEntries];
-};
 // Access rights that let another account change a file: write or append data, delete it, change
 // its DACL or owner, and the generic rights that hold them.
 constexpr uint32_t kFileWriteRights = 0x0002u | 0x0004u | 0x00010000u | 0x00040000u | 0x00080000u |

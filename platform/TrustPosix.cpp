@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "platform/FixedText.h"
-#include "platform/Platform.h"
+#include "platform/FileNames.h"
 
 namespace platform {
 namespace {

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <aclapi.h>
 
-#include "platform/Trust.h"
+#include "platform/SecurityFacts.h"
 
 namespace platform {
 

@@ -28,12 +28,7 @@ ROOMS_ABOVE_PLATFORM = ("output/", "rfc/", "space/", "driver/", "tools/", "sapsi
 EXCEPTIONS = {}
 # Groups of platform/'s parts whose includes form a cycle, standing until their owner splits them;
 # a cycle between two parts of one group is named but does not fail the check.
-CYCLE_EXCEPTIONS = {
-    # The Windows security helpers (WindowsSecurity.h, implemented in TrustWindows.cpp) serve
-    # Platform.cpp, while TrustPosix.cpp uses Platform.h: the trust checks and the file seam need
-    # each other until the helpers become a part of their own that includes neither.
-    frozenset({"Platform", "Trust", "WindowsSecurity"}): "trust checks and the file seam",
-}
+CYCLE_EXCEPTIONS = {}
 
 def sources():
     for folder, dirs, files in os.walk(ROOT):
