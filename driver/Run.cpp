@@ -569,6 +569,8 @@ bool RunListedSystems(RunContext &run, TextBase &error) {
 
 // How far the workers may run ahead of the oldest system not yet written.
 constexpr uint32_t kMaxAhead = 128;
+// How long every worker may be busy, with entries waiting, before the pool grows by one.
+constexpr uint64_t kGrowAfterMs = 2;
 
 struct PendingSystem {
     FixedText<255> entry;
@@ -681,11 +683,12 @@ PoolEnd RunListedSystemsInParallel(RunContext &run, TextBase &error) {
     uint32_t total = EntriesFrom(run, run.listing.next);
     uint32_t wanted = run.options.parallel < total ? run.options.parallel : total;
     if (wanted > kMaxWorkers) wanted = kMaxWorkers;
-    for (pool.count = 0; pool.count < wanted; ++pool.count) {
-        pool.busyWith[pool.count] = -1;
-        if (!StartPoolWorker(run, pool.workers[pool.count])) break;
-    }
-    if (pool.count == 0) return PoolEnd::NoWorkers;
+    // The pool grows as the systems keep the workers busy: systems that answer at once need few
+    // workers, and each worker costs a process start and the library's binding.
+    pool.count = 0;
+    pool.busyWith[0] = -1;
+    if (!StartPoolWorker(run, pool.workers[0])) return PoolEnd::NoWorkers;
+    pool.count = 1;
     // The loop keeps the deadline itself: it writes every system that finished.
     MoveDeadline(UINT64_MAX);
     uint64_t deadline = run.startMs + run.options.timeoutSeconds * uint64_t{1000};
@@ -706,12 +709,26 @@ PoolEnd RunListedSystemsInParallel(RunContext &run, TextBase &error) {
             MoveDeadline(deadline);
             return PoolEnd::NoWorkers;
         }
-        int32_t ready = WaitForAnswer(pool.workers, pool.count, deadline);
+        // Every worker is busy and entries wait: one more worker unless an answer comes soon.
+        bool grow = pool.count < wanted && pool.handedOut < total && pool.handedOut < pool.written + kMaxAhead;
+        uint64_t now = MonotonicMilliseconds();
+        uint64_t until = grow && now + kGrowAfterMs < deadline ? now + kGrowAfterMs : deadline;
+        int32_t ready = WaitForAnswer(pool.workers, pool.count, until);
         if (ready >= 0) {
             TakeAnswer(run, pool, static_cast<uint32_t>(ready));
             continue;
         }
-        if (MonotonicMilliseconds() < deadline) continue;
+        if (MonotonicMilliseconds() < deadline) {
+            if (grow) {
+                pool.busyWith[pool.count] = -1;
+                if (StartPoolWorker(run, pool.workers[pool.count])) {
+                    ++pool.count;
+                } else {
+                    wanted = pool.count; // no more processes to be had: the pool stays as it is
+                }
+            }
+            continue;
+        }
         // The deadline: what finished is written in its place, whatever stands before it.
         OutputGuard guard;
         uint32_t unfinished = total - pool.handedOut;
