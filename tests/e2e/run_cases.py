@@ -90,7 +90,7 @@ Case files are UTF-8; an input file without an encoding flag is written as latin
 encoding flag its characters are encoded that way ("crlf" applies first). Section text ends at the
 next "===" line; its lines are joined with line feeds and end with one (unless "noeol" is given).
 In file sections {SCRAMBLED:password} becomes the stored value of the password, made by the
-profile tool; in file sections and expected standard output {REPEAT n}text{END REPEAT} the text n times. In expected texts {TIME} matches a time of day HH:MM:SS, {DATE} a date YYYYMMDD,
+profile tool; in file sections, expected standard output and expected files {REPEAT n}text{END REPEAT} the text n times. In expected texts {TIME} matches a time of day HH:MM:SS, {DATE} a date YYYYMMDD,
 {HHMMSS} a time without colons and {ANYTEXT} any text within one line (such as the program's own
 path); {RFCLIB} stands for exactly the RFC library's file name of the program's platform
 (librfc32.so, or librfc32.dll for a program ending in ".exe"), in "left:" as well. Standard output
@@ -429,7 +429,7 @@ def check_run(run, result, stdout, workdir, library_file):
     if result.returncode != run.status:
         failures.append(f"exit status {result.returncode}, expected {run.status}")
     for name, text in run.expect_files:
-        text = text.replace("{RFCLIB}", library_file)
+        text = expand_repeats(text.replace("{RFCLIB}", library_file))
         path = os.path.join(workdir, *name.split("\\"))
         if not os.path.exists(path):
             failures.append(f"file {name} is missing")
