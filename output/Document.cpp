@@ -238,8 +238,6 @@ void WriteDocumentEnd() {
     FlushDocument();
 }
 
-int32_t ChannelRoom() { return output::document.settings.channelRoom; }
-
 void SetChannelRoom(int32_t room) { output::document.settings.channelRoom = room; }
 
 int32_t ChannelsLeftOut() { return output::document.channelsLeftOut; }

@@ -100,8 +100,7 @@ void WriteChannel(const char *channelName, const char *value, const char *unit);
 void WriteChannel(const char *channelName, const char *value, const char *unit, const ChannelExtras &extras);
 void WriteChannel(const ChannelReport &channel);
 
-// The channel guard's room (see DocumentSettings) and what it has held back so far.
-int32_t ChannelRoom();
+// Widens the channel guard's room (see DocumentSettings); what it has held back so far.
 void SetChannelRoom(int32_t room);
 int32_t ChannelsLeftOut();
 // A result document piece by piece, each piece written as soon as it is built: the start with the

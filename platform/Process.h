@@ -6,10 +6,6 @@
 
 #include "platform/FixedText.h"
 
-// The name of a file in the temporary folder (TEMP on Windows, TMPDIR or /tmp elsewhere). False
-// when the folder is unknown (the name is then the leaf alone) or the name was cut.
-bool TemporaryFileName(TextBase &name, const char *leaf);
-
 // Moves `from` over `to` in one step: a reader sees the old file or the new one, never a part.
 bool ReplaceFileWith(const char *from, const char *to);
 

@@ -58,13 +58,6 @@ void ArmDeadline(uint64_t deadlineMs) {
 } // namespace
 } // namespace platform
 
-bool TemporaryFileName(TextBase &name, const char *leaf) {
-    const char *folder = getenv("TMPDIR");
-    if (folder == nullptr || folder[0] == '\0') folder = "/tmp";
-    name.Format("%s/%s", folder, leaf);
-    return !name.truncated();
-}
-
 bool ReplaceFileWith(const char *from, const char *to) { return rename(from, to) == 0; }
 
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }

@@ -49,15 +49,6 @@ DWORD WINAPI WatchDeadline(LPVOID) {
 } // namespace
 } // namespace platform
 
-bool TemporaryFileName(TextBase &name, const char *leaf) {
-    char folder[MAX_PATH + 1] = {};
-    DWORD length = GetTempPathA(sizeof folder, folder);
-    bool found = length != 0 && length <= MAX_PATH;
-    if (!found) folder[0] = '\0';
-    name.Format("%s%s", folder, leaf);
-    return found && !name.truncated();
-}
-
 bool ReplaceFileWith(const char *from, const char *to) {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }

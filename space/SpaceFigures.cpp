@@ -319,7 +319,6 @@ void EvaluateSpaceFigures(RFC_HANDLE handle, const SpaceRequest &request, SpaceR
         return;
     }
     // A failed call has no rows to show: the report ends here and the table goes back at once.
-    report.nextRow = 1;
     if (report.outcome != RFC_OK) {
         CloseSpaceReport(report);
         return;

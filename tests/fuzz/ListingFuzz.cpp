@@ -70,10 +70,6 @@ std::vector<Line> TextLines(const std::string &content) {
     return lines;
 }
 
-std::string Column(const std::string &line, size_t column) {
-    return line.size() >= column ? line.substr(column - 1) : std::string();
-}
-
 std::string ItemNameBehind(const std::string &from) {
     std::string name;
     for (size_t i = 0; i < kItemNameCapacity && i < from.size() && from[i] != ' ' && from[i] != ','; ++i)
